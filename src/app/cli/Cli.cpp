@@ -1,0 +1,68 @@
+#include "app/cli/Cli.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "app/cli/Diagnose.h"
+
+namespace korvane {
+namespace {
+
+bool Has(const std::vector<std::string>& args, const char* flag) {
+  for (const auto& a : args) {
+    if (a == flag) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string CliHelpText(bool withGui) {
+  std::string text;
+  text += "Usage: korvane [mode] [options]\n\n";
+  if (withGui) {
+    text += "Without a mode Korvane opens its window. Window switches (any case):\n"
+            "  /cpuscore            open on the benchmark page with the CPU test\n"
+            "  /memscore            open on the benchmark page with the memory test\n\n";
+  }
+  text += "Terminal modes (no display needed):\n"
+          "  --diagnose [--json]  print every hardware reading Korvane takes of this machine\n"
+          "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
+          "  --version            print the version and exit\n"
+          "  --help               print this text and exit\n";
+  return text;
+}
+
+CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
+  CliOutcome out;
+  if (args.empty()) return out;
+  const std::string& mode = args.front();
+  if (mode == "--help" || mode == "-h") {
+    out.handled = true;
+    std::cout << CliHelpText(withGui);
+    return out;
+  }
+  if (mode == "--version") {
+    out.handled = true;
+    std::cout << kProductName << ' ' << kProductVersion << '\n';
+    return out;
+  }
+  if (mode == "--diagnose") {
+    out.handled = true;
+    const auto doc = BuildDiagnosis();
+    if (Has(args, "--json")) {
+      std::cout << doc.dump(2) << '\n';
+    } else {
+      std::cout << RenderDiagnosisText(doc);
+    }
+    return out;
+  }
+  if (mode.rfind("--", 0) == 0) {
+    out.handled = true;
+    out.exitCode = 2;
+    std::cerr << "korvane: unknown option " << mode << "\n\n" << CliHelpText(withGui);
+  }
+  return out;
+}
+
+}  // namespace korvane

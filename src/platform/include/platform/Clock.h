@@ -1,0 +1,40 @@
+#pragma once
+// The performance counter, sleeping, thread priority and affinity, and the CPUID/RDTSC
+// instructions.
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// QueryPerformanceCounter / QueryPerformanceFrequency over CLOCK_MONOTONIC (1 ns ticks).
+std::int64_t PerformanceCounter();
+std::int64_t PerformanceFrequency();
+std::uint32_t TickCountMs();  // GetTickCount: milliseconds, wraps
+void SleepMs(std::uint32_t ms);
+
+// Windows thread priority levels. Raising priority without privileges is refused by Linux;
+// that refusal is reported as false and changes nothing else.
+enum class ThreadPriority { Lowest, BelowNormal, Normal, AboveNormal, Highest };
+bool SetCurrentThreadPriority(ThreadPriority priority);
+
+// Affinity masks: bit i = logical processor i (first 64 processors). Return the previous
+// mask, or 0 on failure (as SetThreadAffinityMask does).
+std::uint64_t SetCurrentThreadAffinity(std::uint64_t mask);
+std::uint64_t GetProcessAffinity();
+bool SetProcessAffinity(std::uint64_t mask);
+int ProcessorCount();  // online logical processors (at least 1)
+
+struct CpuidRegs {
+  std::uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+// CPUID on this processor, or from the recorded dump of logical processor 0 when
+// KORVANE_SYSROOT holds cpuid/pu0. nullopt where the instruction does not exist (non-x86) or
+// the dump has no such leaf.
+std::optional<CpuidRegs> Cpuid(std::uint32_t leaf, std::uint32_t subleaf = 0);
+// The same for a given logical processor of a recorded dump; on a live machine the current
+// processor answers (callers pin themselves first).
+std::optional<CpuidRegs> CpuidOn(int logicalProcessor, std::uint32_t leaf, std::uint32_t subleaf = 0);
+bool HasRdtsc();
+std::uint64_t Rdtsc();  // 0 where unavailable
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+// Text helpers: the checked printf-style formatter, UTF-8 <-> UTF-16, and the small string
+// operations the Windows string classes gave the program.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// snprintf into a std::string; the compiler checks the format against the arguments.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Bounded form for fixed buffers: writes at most capacity-1 bytes plus the terminator,
+// never splitting a UTF-8 sequence; returns the bytes written.
+std::size_t FormatInto(char* buffer, std::size_t capacity, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Copies text into a fixed buffer (cut, never split inside a UTF-8 sequence, terminated).
+std::size_t CopyInto(char* buffer, std::size_t capacity, std::string_view text);
+
+// Invalid input is replaced by U+FFFD, never rejected.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+std::size_t Utf16Length(std::string_view utf8);  // UTF-16 code units of a UTF-8 text
+// Cut a UTF-8 text so that it holds at most maxUnits UTF-16 units (a pair is never split).
+std::string TruncateUtf16Units(std::string_view utf8, std::size_t maxUnits);
+
+std::string Trim(std::string_view text);  // spaces, tabs, CR, LF at both ends
+std::string ToLowerAscii(std::string_view text);
+std::string ToUpperAscii(std::string_view text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);  // ASCII letters
+
+// The "ANSI code page": the locale's character set name (e.g. "UTF-8") and conversions
+// between it and UTF-8 (iconv; identity for UTF-8).
+std::string AnsiCodePageName();
+std::string AnsiToUtf8(std::string_view ansi);
+std::string Utf8ToAnsi(std::string_view utf8);
+
+}  // namespace platform

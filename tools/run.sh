@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Korvane: the window when a display is present,
+# otherwise the hardware diagnosis in the terminal.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/setup.sh
+bash tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$root/build/bin/korvane" "$@"
+fi
+"$root/build/bin/korvane" --diagnose
+echo
+echo "No display found, so this was the hardware diagnosis."
+echo "Start the window on a desktop with: $root/build/bin/korvane"
+echo "or without a screen: xvfb-run -a $root/build/bin/korvane"
