@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace korvane {
+#include "config/Product.h"
 
-inline constexpr const char* kProductName = "Korvane";
-inline constexpr const char* kProductVersion = "3.0.603";
+namespace korvane {
 
 struct CliOutcome {
   bool handled = false;  // false: not a terminal mode, start the window

@@ -31,7 +31,8 @@ Json OsSection() {
   Json os = Json::object();
   auto rel = platform::ReadSysFile("/etc/os-release");
   if (!rel) rel = platform::ReadSysFile("/usr/lib/os-release");
-  os["name"] = rel ? OsReleaseValue(*rel, "PRETTY_NAME") : std::string();
+  const std::string name = rel ? OsReleaseValue(*rel, "PRETTY_NAME") : std::string();
+  os["name"] = name.empty() ? Json() : Json(name);
   utsname u{};
   if (platform::SysrootPrefix().empty() && uname(&u) == 0) {
     os["kernel"] = u.release;
