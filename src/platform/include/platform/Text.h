@@ -33,5 +33,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);  // ASCII letters
 std::string AnsiCodePageName();
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
+// The same for a named character set (an iconv name such as "GBK"). Undecodable bytes become
+// U+FFFD, characters the target cannot hold become '?'. An unknown character set leaves the
+// text as (cleaned) UTF-8.
+std::string CodePageToUtf8(std::string_view bytes, std::string_view codePage);
+std::string Utf8ToCodePage(std::string_view utf8, std::string_view codePage);
 
 }  // namespace platform
