@@ -1,0 +1,46 @@
+#pragma once
+// Memory copy bandwidth (test 11) and memory latency (test 12), the installed-memory size that
+// scales the memory scores, and their helpers.
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+#include "bench/BenchJob.h"
+
+namespace korvane {
+
+int BandwidthTest(_BENCH_JOB* job);
+int LatencyTest(_BENCH_JOB* job);
+
+// Cycles per access x 10 of a random pointer chase through `blockBytes` of `buffer` (which
+// must hold at least min(blockBytes, 32 MiB) + 4 bytes) with the given stride; -1 when the
+// buffer is null or the time-stamp counter is unusable. `clockHz` converts seconds to cycles.
+std::int64_t ChaseLatency(std::int64_t blockBytes, void* buffer, std::int64_t strideBytes,
+                          std::int64_t clockHz, std::int64_t* overhead, std::int64_t* sink);
+
+bool HasUsableTSC();
+// Installed memory in bytes (0 when unknown).
+std::uint64_t GetTotalPhysMemory();
+// "MemTotal:" of a /proc/meminfo text, in bytes.
+std::optional<std::uint64_t> ParseMemTotalBytes(std::string_view meminfo);
+// The installed memory in MiB, cached; a value below 1 is fetched again on every call.
+std::int32_t TotalPhysMemoryMiB();
+// The summary page may fill the cache from another source while it is still empty.
+void SetTotalPhysMemoryMiBIfUnset(std::int32_t mib);
+
+std::uint64_t RoundDownPow2(std::uint64_t n);
+
+// Where the latency test writes its table: nullptr (the default) keeps it out of sight; the
+// headless runner passes stdout.
+void SetLatencyConsole(std::FILE* out);
+
+// Random numbers of the latency chase: 31 bits, so that every cell of the largest block can be
+// drawn. One generator per thread.
+std::uint32_t ChaseRandom();
+inline constexpr std::uint32_t kChaseRandomMax = 0x7FFFFFFF;
+
+inline constexpr std::size_t kBandwidthBytes = 16u << 20;
+inline constexpr std::int64_t kLatencyMaxBlock = 32 << 20;
+
+}  // namespace korvane
