@@ -45,6 +45,11 @@ using ListPtr = std::unique_ptr<curl_slist, ListDeleter>;
 // local files or other services.
 UrlPtr ParseUrl(std::string_view url, bool httpOnly) {
   if (url.empty() || url.find('\0') != std::string_view::npos) return nullptr;
+  // curl reads "http:///path" as host "path"; an address with an empty authority has no host.
+  const std::size_t authority = url.find("://");
+  if (authority == std::string_view::npos || authority + 3 >= url.size() ||
+      url[authority + 3] == '/' || url[authority + 3] == '\\')
+    return nullptr;
   UrlPtr h(curl_url());
   if (!h) return nullptr;
   const std::string text(url);
