@@ -51,6 +51,9 @@ class ProcessMutex {
   [[nodiscard]] WaitResult Wait(std::uint32_t timeoutMs);
   void Release();
   void Close();
+  // Removes the named object (the next Create makes a fresh one). Processes that have it open
+  // keep theirs; meant for tidying up after tests and tools.
+  static bool Remove(std::string_view name);
 
  private:
   struct Impl;
