@@ -169,7 +169,10 @@ bool DeleteDirectoryTree(std::string_view path, std::size_t minLength) {
   // The length check applies to where the path really leads ("/tmp/../" is "/"), and the home
   // folder itself is never a tree anybody means to wipe.
   std::string home = HomeDirectory();
-  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (char* realHome = home.empty() ? nullptr : ::realpath(home.c_str(), nullptr)) {
+    home = realHome;
+    std::free(realHome);
+  }
   if (canonical == "/" || canonical.size() < minLength || (!home.empty() && canonical == home)) {
     return false;
   }

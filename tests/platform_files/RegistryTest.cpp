@@ -1,0 +1,350 @@
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Sysroot.h"
+
+namespace {
+
+using korvane_test::ReadAll;
+using korvane_test::ScopedEnv;
+using korvane_test::ScratchDir;
+using korvane_test::WriteAll;
+using platform::RegAccess;
+using platform::RegistryKey;
+using platform::RegRoot;
+using platform::RegType;
+using platform::RegValue;
+namespace fs = std::filesystem;
+
+constexpr const char* kKey = "Software\\Quillmark\\Tovix2";
+
+// Each test gets its own store file and its own machine root.
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::SetSysrootPrefixForTesting(dir_ / "machine"); }
+  void TearDown() override { platform::SetSysrootPrefixForTesting(""); }
+
+  // Points the store at a copy of the current file, so the next read parses it from scratch.
+  void ReloadFromCopy() {
+    const std::string copy = dir_ / ("copy" + std::to_string(++copies_));
+    fs::create_directories(copy + "/quillmark");
+    fs::copy_file(platform::RegistryFilePath(), copy + "/quillmark/registry.reg");
+    ::setenv("XDG_CONFIG_HOME", copy.c_str(), 1);
+  }
+
+  std::vector<std::string> CorruptFiles() const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir_ / "config/quillmark")) {
+      if (e.path().filename().string().find("registry.reg.corrupt-") == 0) {
+        out.push_back(e.path().string());
+      }
+    }
+    return out;
+  }
+
+  ScratchDir dir_{"/dev/shm"};
+  ScopedEnv config_{"XDG_CONFIG_HOME", (dir_ / "config").c_str()};
+  int copies_ = 0;
+};
+
+TEST_F(RegistryTest, StoresAnyBytesAndBothTypesAcrossARereadOfTheFile) {
+  std::string every;
+  for (int c = 0; c < 256; ++c) every.push_back(static_cast<char>(c));
+  const std::string tricky = "say \"hi\"\\\n\r\tend \xE4\xB8\xAD\xE6\x96\x87 \xC3 \xED\xA0\x80";
+  {
+    RegistryKey key;
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, "Software\\Odd]Name[%20\x01\\Leaf"), platform::kRegOk);
+    ASSERT_EQ(key.SetString("every", every), platform::kRegOk);
+    ASSERT_EQ(key.SetString("na\"me=\n", tricky), platform::kRegOk);
+    ASSERT_EQ(key.SetString("", "default value"), platform::kRegOk);
+    ASSERT_EQ(key.SetString("empty", ""), platform::kRegOk);
+    ASSERT_EQ(key.SetDword("max", 0xFFFFFFFFu), platform::kRegOk);
+    ASSERT_EQ(key.SetDword("zero", 0), platform::kRegOk);
+  }
+  // One line per entry: nothing in a value may break the line structure.
+  const std::string text = ReadAll(platform::RegistryFilePath());
+  EXPECT_EQ(text.rfind("KORVANE-REGISTRY 1\n", 0), 0u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13) << text;
+
+  ReloadFromCopy();
+  RegistryKey key;
+  ASSERT_EQ(key.Open(RegRoot::CurrentUser, "Software\\Odd]Name[%20\x01\\Leaf", RegAccess::Read),
+            platform::kRegOk);
+  std::string s;
+  std::uint32_t d = 1;
+  ASSERT_EQ(key.QueryString("every", s), platform::kRegOk);
+  EXPECT_EQ(s, every);
+  ASSERT_EQ(key.QueryString("na\"me=\n", s), platform::kRegOk);
+  EXPECT_EQ(s, tricky);
+  ASSERT_EQ(key.QueryString("", s), platform::kRegOk);
+  EXPECT_EQ(s, "default value");
+  ASSERT_EQ(key.QueryString("empty", s), platform::kRegOk);
+  EXPECT_EQ(s, "");
+  ASSERT_EQ(key.QueryDword("max", d), platform::kRegOk);
+  EXPECT_EQ(d, 0xFFFFFFFFu);
+  ASSERT_EQ(key.QueryDword("zero", d), platform::kRegOk);
+  EXPECT_EQ(d, 0u);
+
+  std::vector<RegValue> values;
+  ASSERT_EQ(key.EnumValues(values), platform::kRegOk);
+  ASSERT_EQ(values.size(), 6u);
+  EXPECT_EQ(values[0].name, "every") << "values keep the order they were first set";
+  EXPECT_EQ(values[4].type, RegType::Dword);
+}
+
+TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
+  RegistryKey key;
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  ASSERT_EQ(key.SetString("ExeName", "/old"), platform::kRegOk);
+  ASSERT_EQ(key.SetString("EXENAME", "/new"), platform::kRegOk);
+
+  RegistryKey other;
+  ASSERT_EQ(other.Open(RegRoot::CurrentUser, "SOFTWARE\\quillmark\\TOVIX2\\", RegAccess::Write),
+            platform::kRegOk);
+  std::string s;
+  ASSERT_EQ(other.QueryString("exename", s), platform::kRegOk);
+  EXPECT_EQ(s, "/new");
+  std::vector<RegValue> values;
+  ASSERT_EQ(other.EnumValues(values), platform::kRegOk);
+  ASSERT_EQ(values.size(), 1u);
+  EXPECT_EQ(values[0].name, "ExeName");
+
+  ASSERT_EQ(other.DeleteValue("EXEname"), platform::kRegOk);
+  EXPECT_EQ(key.QueryString("ExeName", s), platform::kRegNotFound);
+  EXPECT_EQ(other.DeleteValue("ExeName"), platform::kRegNotFound);
+
+  RegistryKey parent;
+  ASSERT_EQ(parent.Create(RegRoot::CurrentUser, "software\\QUILLMARK\\qmupdate"), platform::kRegOk);
+  ASSERT_EQ(parent.Create(RegRoot::CurrentUser, "Software\\Quillmark\\Alpha"), platform::kRegOk);
+  ASSERT_EQ(parent.Open(RegRoot::CurrentUser, "Software\\Quillmark", RegAccess::Read),
+            platform::kRegOk);
+  std::vector<std::string> names;
+  ASSERT_EQ(parent.EnumSubkeys(names), platform::kRegOk);
+  EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "qmupdate", "Tovix2"}));
+}
+
+TEST_F(RegistryTest, RefusesWhatTheCallerMayNotDo) {
+  RegistryKey key;
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, kKey, RegAccess::Read), platform::kRegNotFound);
+  EXPECT_FALSE(key.IsOpen());
+  std::string s;
+  EXPECT_EQ(key.QueryString("x", s), platform::kRegInvalidHandle);
+  EXPECT_EQ(key.SetString("x", "y"), platform::kRegInvalidHandle);
+
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  ASSERT_EQ(key.SetDword("n", 7), platform::kRegOk);
+  ASSERT_EQ(key.SetString("t", "7"), platform::kRegOk);
+  std::uint32_t d = 0;
+  EXPECT_EQ(key.QueryString("n", s), platform::kRegUnsupportedType);
+  EXPECT_EQ(key.QueryDword("t", d), platform::kRegUnsupportedType);
+  EXPECT_EQ(key.QueryString("missing", s), platform::kRegNotFound);
+
+  EXPECT_EQ(key.SetString("big", std::string(platform::kRegMaxValueBytes + 1, 'x')),
+            platform::kRegInvalidParameter);
+  EXPECT_EQ(key.SetString(std::string(platform::kRegMaxValueNameBytes + 1, 'n'), "v"),
+            platform::kRegInvalidParameter);
+  RegistryKey deep;
+  EXPECT_EQ(deep.Create(RegRoot::CurrentUser, "Software\\" + std::string(256, 'k')),
+            platform::kRegInvalidParameter);
+
+  RegistryKey reader;
+  ASSERT_EQ(reader.Open(RegRoot::CurrentUser, kKey, RegAccess::Read), platform::kRegOk);
+  EXPECT_EQ(reader.SetString("t", "8"), platform::kRegAccessDenied);
+  EXPECT_EQ(reader.DeleteValue("t"), platform::kRegAccessDenied);
+  ASSERT_EQ(reader.QueryString("t", s), platform::kRegOk);
+  EXPECT_EQ(s, "7");
+}
+
+TEST_F(RegistryTest, MachineRootsAreReadOnlyViewsOfTheSystemFile) {
+  RegistryKey key;
+  EXPECT_EQ(key.Open(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\DirectX", RegAccess::Read),
+            platform::kRegNotFound) << "no system file: an empty machine registry";
+  EXPECT_EQ(key.Create(RegRoot::LocalMachine, "SOFTWARE\\Test"), platform::kRegAccessDenied);
+
+  fs::create_directories(dir_ / "machine/etc/quillmark");
+  WriteAll(dir_ / "machine/etc/quillmark/registry.reg",
+           "KORVANE-REGISTRY 1\r\n; shipped by the package\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
+           "\"ProgramFilesDir\"=\"/opt\"\r\n"
+           "[HKEY_CLASSES_ROOT\\.htm]\r\n@=\"htmlfile\"\r\n");
+  ASSERT_EQ(key.Open(RegRoot::LocalMachine, "software\\microsoft\\windows\\currentversion",
+                     RegAccess::Read),
+            platform::kRegOk);
+  std::string s;
+  ASSERT_EQ(key.QueryString("ProgramFilesDir", s), platform::kRegOk);
+  EXPECT_EQ(s, "/opt");
+  EXPECT_EQ(key.SetString("ProgramFilesDir", "/usr"), platform::kRegAccessDenied);
+  EXPECT_EQ(key.Open(RegRoot::LocalMachine, "SOFTWARE", RegAccess::Write),
+            platform::kRegAccessDenied);
+  ASSERT_EQ(key.Open(RegRoot::ClassesRoot, ".HTM", RegAccess::Read), platform::kRegOk);
+  ASSERT_EQ(key.QueryString("", s), platform::kRegOk);
+  EXPECT_EQ(s, "htmlfile");
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, ".htm", RegAccess::Read), platform::kRegNotFound)
+      << "the roots do not leak into each other";
+}
+
+TEST_F(RegistryTest, ReadsSeeWritesMadeByOtherProcesses) {
+  RegistryKey key;
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  ASSERT_EQ(key.SetString("CpuScoreEnc", "first"), platform::kRegOk);
+  std::string s;
+  ASSERT_EQ(key.QueryString("CpuScoreEnc", s), platform::kRegOk);
+
+  const pid_t child = korvane_test::Spawn([] {
+    RegistryKey k;
+    if (k.Open(RegRoot::CurrentUser, kKey, RegAccess::Write) != platform::kRegOk) return 1;
+    return k.SetString("CpuScoreEnc", "second") == platform::kRegOk ? 0 : 2;
+  });
+  ASSERT_EQ(korvane_test::WaitExit(child), 0);
+  ASSERT_EQ(key.QueryString("CpuScoreEnc", s), platform::kRegOk);
+  EXPECT_EQ(s, "second");
+
+  // A hand edit of the same length still shows (the file was replaced, not patched).
+  std::string text = ReadAll(platform::RegistryFilePath());
+  text.replace(text.find("second"), 6, "third!");
+  WriteAll(platform::RegistryFilePath() + ".new", text);
+  fs::rename(platform::RegistryFilePath() + ".new", platform::RegistryFilePath());
+  ASSERT_EQ(key.QueryString("CpuScoreEnc", s), platform::kRegOk);
+  EXPECT_EQ(s, "third!");
+}
+
+TEST_F(RegistryTest, ADamagedFileIsReportedSetAsideAndReplacedOnTheNextWrite) {
+  std::mt19937 random(20261208);
+  std::string garbage(4096, '\0');
+  for (char& c : garbage) c = static_cast<char>(random() & 0xFF);
+  fs::create_directories(dir_ / "config/quillmark");
+  WriteAll(platform::RegistryFilePath(), garbage);
+
+  RegistryKey key;
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, kKey, RegAccess::Read), platform::kRegInvalidData);
+  EXPECT_NE(platform::RegistryLastError().find(platform::RegistryFilePath()), std::string::npos)
+      << platform::RegistryLastError();
+  EXPECT_EQ(ReadAll(platform::RegistryFilePath()), garbage) << "reading never changes the file";
+  EXPECT_TRUE(CorruptFiles().empty());
+
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  EXPECT_NE(platform::RegistryLastError().find(".corrupt-"), std::string::npos);
+  ASSERT_EQ(key.SetString("ExeName", "/opt/korvane/korvane"), platform::kRegOk);
+  const auto aside = CorruptFiles();
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(ReadAll(aside[0]), garbage) << "the damaged bytes are kept for inspection";
+
+  RegistryKey again;
+  ASSERT_EQ(again.Open(RegRoot::CurrentUser, kKey, RegAccess::Read), platform::kRegOk);
+  std::string s;
+  ASSERT_EQ(again.QueryString("ExeName", s), platform::kRegOk);
+  EXPECT_EQ(s, "/opt/korvane/korvane");
+}
+
+TEST_F(RegistryTest, AFileWithOneBadLineIsDamagedNotPartlyRead) {
+  fs::create_directories(dir_ / "config/quillmark");
+  const std::vector<std::string> bad = {
+      "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n",                              // no header
+      "KORVANE-REGISTRY 1\n\"v\"=\"outside\"\n",                              // value before key
+      "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,02\n",        // unknown type
+      "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n",           // unterminated
+      "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"\\q\"\n",          // bad escape
+      "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n",  // 9 digits
+      "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\\\A]\n",                       // empty name
+      "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\%4]\n",                        // cut escape
+  };
+  for (const std::string& text : bad) {
+    WriteAll(platform::RegistryFilePath(), text);
+    RegistryKey key;
+    EXPECT_EQ(key.Open(RegRoot::CurrentUser, "A", RegAccess::Read), platform::kRegInvalidData)
+        << text;
+  }
+  WriteAll(platform::RegistryFilePath(), "");
+  RegistryKey key;
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, "A", RegAccess::Read), platform::kRegNotFound)
+      << "an empty file is an empty store";
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
+  constexpr int kPerProcess = 1000;
+  auto writer = [](int who) {
+    return [who] {
+      RegistryKey key;
+      if (key.Create(RegRoot::CurrentUser, kKey) != platform::kRegOk) return 1;
+      for (int i = 0; i < kPerProcess; ++i) {
+        const std::string name = "p" + std::to_string(who) + "_" + std::to_string(i);
+        if (key.SetDword(name, static_cast<std::uint32_t>(who * 100000 + i)) != platform::kRegOk) {
+          return 2;
+        }
+      }
+      return 0;
+    };
+  };
+  const pid_t a = korvane_test::Spawn(writer(1));
+  const pid_t b = korvane_test::Spawn(writer(2));
+  EXPECT_EQ(korvane_test::WaitExit(a), 0);
+  EXPECT_EQ(korvane_test::WaitExit(b), 0);
+
+  RegistryKey key;
+  ASSERT_EQ(key.Open(RegRoot::CurrentUser, kKey, RegAccess::Read), platform::kRegOk);
+  std::vector<RegValue> values;
+  ASSERT_EQ(key.EnumValues(values), platform::kRegOk);
+  EXPECT_EQ(values.size(), 2u * kPerProcess);
+  for (int who = 1; who <= 2; ++who) {
+    for (int i = 0; i < kPerProcess; ++i) {
+      std::uint32_t d = 0;
+      ASSERT_EQ(key.QueryDword("p" + std::to_string(who) + "_" + std::to_string(i), d),
+                platform::kRegOk);
+      EXPECT_EQ(d, static_cast<std::uint32_t>(who * 100000 + i));
+    }
+  }
+}
+
+TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheLastCompleteStore) {
+  // Each write adds the next number, so any complete store holds exactly 0..n-1.
+  auto count = [](int& n) {
+    RegistryKey key;
+    const auto r = key.Open(RegRoot::CurrentUser, kKey, RegAccess::Read);
+    if (r != platform::kRegOk) return r;
+    std::vector<RegValue> values;
+    if (const auto e = key.EnumValues(values); e != platform::kRegOk) return e;
+    n = static_cast<int>(values.size());
+    for (int i = 0; i < n; ++i) {
+      if (values[i].name != "v" + std::to_string(i) || values[i].dword != static_cast<std::uint32_t>(i)) {
+        return platform::kRegInvalidData;
+      }
+    }
+    return platform::kRegOk;
+  };
+  {
+    RegistryKey key;
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  }
+  std::mt19937 random(7);
+  int previous = 0;
+  for (int round = 0; round < 12; ++round) {
+    const int start = previous;
+    const pid_t child = korvane_test::Spawn([start] {
+      RegistryKey key;
+      if (key.Open(RegRoot::CurrentUser, kKey, RegAccess::Write) != platform::kRegOk) return 1;
+      for (int i = start;; ++i) {
+        if (key.SetDword("v" + std::to_string(i), static_cast<std::uint32_t>(i)) != platform::kRegOk) {
+          return 2;
+        }
+      }
+    });
+    std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(korvane_test::WaitExit(child), 128 + SIGKILL);
+    int n = -1;
+    ASSERT_EQ(count(n), platform::kRegOk) << "round " << round;
+    EXPECT_GE(n, previous) << "a completed write was lost";
+    previous = n;
+  }
+  EXPECT_GT(previous, 0) << "the writers never got a write done";
+}
+
+}  // namespace
