@@ -12,13 +12,16 @@ std::int64_t PerformanceFrequency();
 std::uint32_t TickCountMs();  // GetTickCount: milliseconds, wraps
 void SleepMs(std::uint32_t ms);
 
-// Windows thread priority levels. Raising priority without privileges is refused by Linux;
-// that refusal is reported as false and changes nothing else.
+// Windows thread priority levels as nice values relative to the process's own (Lowest +10,
+// BelowNormal +5, Normal 0, AboveNormal -5, Highest -10), for the calling thread only.
+// Raising priority without privileges is refused by Linux; that refusal is reported as false
+// and changes nothing else.
 enum class ThreadPriority { Lowest, BelowNormal, Normal, AboveNormal, Highest };
 bool SetCurrentThreadPriority(ThreadPriority priority);
 
 // Affinity masks: bit i = logical processor i (first 64 processors). Return the previous
-// mask, or 0 on failure (as SetThreadAffinityMask does).
+// mask, or 0 on failure (as SetThreadAffinityMask does). Mask 0 is refused. The process
+// setting reaches every running thread.
 std::uint64_t SetCurrentThreadAffinity(std::uint64_t mask);
 std::uint64_t GetProcessAffinity();
 bool SetProcessAffinity(std::uint64_t mask);
@@ -31,9 +34,11 @@ struct CpuidRegs {
 // KORVANE_SYSROOT holds cpuid/pu0. nullopt where the instruction does not exist (non-x86) or
 // the dump has no such leaf.
 std::optional<CpuidRegs> Cpuid(std::uint32_t leaf, std::uint32_t subleaf = 0);
-// The same for a given logical processor of a recorded dump; on a live machine the current
-// processor answers (callers pin themselves first).
+// The same for a given logical processor of a recorded dump (nullopt when the recording has
+// no such processor or leaf/subleaf); on a live machine the current processor answers
+// (callers pin themselves first). Dumps are read once per process and root.
 std::optional<CpuidRegs> CpuidOn(int logicalProcessor, std::uint32_t leaf, std::uint32_t subleaf = 0);
+// The time-stamp counter of the running processor (never taken from a recording).
 bool HasRdtsc();
 std::uint64_t Rdtsc();  // 0 where unavailable
 

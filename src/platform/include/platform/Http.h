@@ -17,19 +17,24 @@ struct HttpOptions {
   std::string agent = "Tovix2 Session";
   std::vector<std::string> headers;       // "Name: value" lines
   long connectTimeoutMs = 15000;
-  long receiveTimeoutMs = 30000;          // whole-transfer limit once connected
+  long receiveTimeoutMs = 30000;          // whole-transfer limit once connected (<= 0: none)
   bool noCache = true;
   std::size_t maxBody = kHttpMaxBody;
 };
 
 struct HttpResponse {
-  std::uint32_t status = 0;   // HTTP status, kHttpBadUrl, kHttpNotSent, or 0 on a late failure
+  // HTTP status; kHttpBadUrl; kHttpNotSent when no answer arrived (DNS, refused, time-out or
+  // connection dropped before a status line). A failure after the status line keeps the
+  // status read so far and sets `error`: a body is complete only when `error` is empty.
+  std::uint32_t status = 0;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
   bool truncated = false;     // body cut at maxBody
   std::string error;          // libcurl's text when something failed
 };
 
+// Only http and https are fetched, also across redirects (at most 10). Proxies come from the
+// environment (http_proxy, https_proxy, no_proxy). Safe to call from any thread.
 // GET to memory.
 HttpResponse HttpGet(std::string_view url, const HttpOptions& options = {});
 // POST of an application/x-www-form-urlencoded body.
@@ -38,7 +43,8 @@ HttpResponse HttpPostForm(std::string_view url, std::string_view formBody,
 // Download to a file (replaced atomically only on success). True on a 2xx answer.
 bool HttpDownloadToFile(std::string_view url, std::string_view filePath,
                         const HttpOptions& options = {}, HttpResponse* response = nullptr);
-// Download into the program's cache folder; returns the cached file's path or "" on failure.
+// Download into the program's cache folder (CacheDirectory() + "urlcache/", one file per URL);
+// returns the cached file's path or "" on failure.
 std::string HttpDownloadToCache(std::string_view url, const HttpOptions& options = {});
 // Drop a URL's cached copy (DeleteUrlCacheEntry).
 bool HttpDeleteCacheEntry(std::string_view url);
