@@ -109,7 +109,7 @@ TEST_F(HttpTest, GetReturnsStatusBodyAndHeadersAndSendsOurs) {
 
   // A caller's own agent line wins over the session agent, as the program's requests rely on.
   o.headers = {"User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)"};
-  EXPECT_EQ(HttpGet(Url("/hello"), o).status, 200u);
+  EXPECT_EQ(HttpGet(Url("/hello?a b"), o).status, 200u);
   EXPECT_EQ(Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)");
 }
 
@@ -245,6 +245,8 @@ TEST(UrlSyntax, SchemeAndHostAreRequired) {
   EXPECT_FALSE(IsValidUrl("http:///path"));
   EXPECT_FALSE(IsValidUrl("file:///etc/passwd"));
   EXPECT_FALSE(IsValidUrl("http://exa mple.com/"));
+  EXPECT_FALSE(IsValidUrl("http://example.com/\r\nX: y"));
+  EXPECT_TRUE(IsValidUrl("http://example.com/a b?c d"));
 }
 
 }  // namespace

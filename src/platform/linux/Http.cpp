@@ -50,9 +50,18 @@ UrlPtr ParseUrl(std::string_view url, bool httpOnly) {
   if (authority == std::string_view::npos || authority + 3 >= url.size() ||
       url[authority + 3] == '/' || url[authority + 3] == '\\')
     return nullptr;
+  for (char c : url)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return nullptr;
+  // Spaces in the path or query are sent escaped, as the system's URL functions did; a space
+  // in the host stays an error.
+  std::string text;
+  const std::size_t pathStart = url.find_first_of("/?#", authority + 3);
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == ' ' && pathStart != std::string_view::npos && i >= pathStart) text += "%20";
+    else text.push_back(url[i]);
+  }
   UrlPtr h(curl_url());
   if (!h) return nullptr;
-  const std::string text(url);
   const unsigned flags = httpOnly ? 0u : static_cast<unsigned>(CURLU_NON_SUPPORT_SCHEME);
   if (curl_url_set(h.get(), CURLUPART_URL, text.c_str(), flags) != CURLUE_OK) return nullptr;
   char* scheme = nullptr;
@@ -203,7 +212,8 @@ HttpResponse Perform(const Request& req) {
   if (req.post) {
     curl_easy_setopt(h, CURLOPT_POST, 1L);
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(req.form.size()));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, req.form.data());
+    // Never a null pointer: curl would then read the body from standard input.
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, req.form.data() != nullptr ? req.form.data() : "");
   } else {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   }
