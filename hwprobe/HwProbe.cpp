@@ -1,0 +1,386 @@
+#include "HwProbe.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "QmHdwApi.h"
+#include "TextUtil.h"
+#include "platform/Sysroot.h"
+
+extern "C" {
+#include <pci/pci.h>
+}
+
+namespace korvane::hwprobe {
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+int ChannelFromText(const std::string& u) {
+  auto channelChar = [](char c) -> int {
+    if (c >= 'A' && c <= 'H') return c - 'A';
+    if (c >= '0' && c <= '7') return c - '0';
+    return -1;
+  };
+  for (const char* word : {"CHANNEL", "CHAN"}) {
+    std::size_t p = u.find(word);
+    if (p == std::string::npos) continue;
+    p += std::string_view(word).size();
+    while (p < u.size() && (u[p] == ' ' || u[p] == '-' || u[p] == '_' || u[p] == ':')) ++p;
+    if (p < u.size()) return channelChar(u[p]);
+  }
+  // "DIMM_A1", "DIMM A2", "DIMMB1"
+  for (std::size_t p = u.find("DIMM"); p != std::string::npos; p = u.find("DIMM", p + 1)) {
+    std::size_t q = p + 4;
+    while (q < u.size() && (u[q] == ' ' || u[q] == '_' || u[q] == '-')) ++q;
+    if (q + 1 < u.size() && u[q] >= 'A' && u[q] <= 'H' && std::isdigit(static_cast<unsigned char>(u[q + 1])))
+      return u[q] - 'A';
+  }
+  // "A1_DIMM0", "B2"
+  if (u.size() >= 2 && u[0] >= 'A' && u[0] <= 'H' && std::isdigit(static_cast<unsigned char>(u[1])) &&
+      (u.size() == 2 || u[2] == '_' || u[2] == ' '))
+    return u[0] - 'A';
+  // "CHA_DIMM0", "CH0"
+  if (u.size() >= 3 && u.compare(0, 2, "CH") == 0) return channelChar(u[2]);
+  return -1;
+}
+
+bool MeaningfulVendor(const std::string& s) {
+  const std::string u = Upper(s);
+  if (u.empty() || u == "UNKNOWN" || u == "UNDEFINED" || u == "NOT SPECIFIED" || u.find("MANUFACTURER") != std::string::npos)
+    return false;
+  // Bare JEDEC id codes ("80CE000080CE") tell nothing to a reader.
+  return !std::all_of(u.begin(), u.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+std::string StripSerial(std::string s) {
+  s = Upper(s);
+  if (StartsWith(s, "0X")) s = s.substr(2);
+  return s;
+}
+
+void PciQuiet(char*, ...) {}
+// libpci calls this only when it cannot allocate memory; it must not return.
+[[noreturn]] void PciFatal(char*, ...) { std::abort(); }
+
+struct PciNames {
+  pci_access* access = nullptr;
+  PciNames() {
+    // Names only: no bus access method is initialised, so nothing here needs privileges, and
+    // the machine is never asked (udev's hwdb would answer for the live machine, not the
+    // recorded one).
+    access = pci_alloc();
+    if (access != nullptr) {
+      access->warning = PciQuiet;
+      access->debug = PciQuiet;
+      access->error = PciFatal;
+    }
+  }
+  ~PciNames() {
+    if (access != nullptr) pci_cleanup(access);
+  }
+  std::string Vendor(unsigned vendor) {
+    if (access == nullptr) return {};
+    char buf[256];
+    const char* n = pci_lookup_name(access, buf, sizeof buf, PCI_LOOKUP_VENDOR | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, vendor);
+    return n != nullptr ? CleanText(n) : std::string{};
+  }
+  std::string Device(unsigned vendor, unsigned device) {
+    if (access == nullptr) return {};
+    char buf[256];
+    const char* n =
+        pci_lookup_name(access, buf, sizeof buf, PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, vendor, device);
+    return n != nullptr ? CleanText(n) : std::string{};
+  }
+};
+
+std::string NamePciDevice(void* context, std::uint16_t vendor, std::uint16_t device) {
+  auto* names = static_cast<PciNames*>(context);
+  std::string v = names->Vendor(vendor), d = names->Device(vendor, device);
+  if (v.empty() && d.empty()) return {};
+  // pci.ids calls NVIDIA "NVIDIA Corporation": keep the first word of the vendor only.
+  std::string shortVendor = v.substr(0, v.find(' '));
+  return d.empty() ? v : shortVendor.empty() ? d : shortVendor + " " + d;
+}
+
+std::optional<unsigned> ReadHex(const std::string& path) {
+  auto line = platform::ReadSysLine(path);
+  if (!line) return std::nullopt;
+  char* end = nullptr;
+  unsigned long v = std::strtoul(line->c_str(), &end, 16);
+  if (end == line->c_str()) return std::nullopt;
+  return static_cast<unsigned>(v);
+}
+
+void ReadChipset(BoardFacts& b, PciNames& names) {
+  std::string north, south;
+  for (const std::string& dev : platform::ListSysDir("/sys/bus/pci/devices")) {
+    auto cls = ReadHex("/sys/bus/pci/devices/" + dev + "/class");
+    if (!cls) continue;
+    const unsigned sub = *cls >> 8;
+    if (sub == 0x0600 && (north.empty() || dev.find(":00:00.0") != std::string::npos) &&
+        dev.find(":00:") != std::string::npos)
+      if (north.empty() || north.find(":00:00.0") == std::string::npos) north = dev;
+    if (sub == 0x0601 && south.empty()) south = dev;
+  }
+  auto fill = [&](const std::string& dev, std::string& vendor, std::string& model, std::string* revision) {
+    if (dev.empty()) return;
+    const std::string d = "/sys/bus/pci/devices/" + dev;
+    auto v = ReadHex(d + "/vendor"), id = ReadHex(d + "/device");
+    if (!v || !id) return;
+    vendor = names.Vendor(*v);
+    model = names.Device(*v, *id);
+    if (vendor.empty()) vendor = Format("%04X", *v);
+    if (model.empty()) model = Format("%04X", *id);
+    if (revision != nullptr)
+      if (auto r = ReadHex(d + "/revision")) *revision = Format("%02X", *r & 0xFF);
+  };
+  fill(north, b.northVendor, b.northModel, &b.northRevision);
+  fill(south, b.southVendor, b.southModel, nullptr);
+}
+
+BoardFacts ReadBoard(const SmbiosInfo& smbios, PciNames& names) {
+  BoardFacts b;
+  auto dmi = [](const char* attr, const std::string& fallback) {
+    if (auto v = platform::ReadSysLine(std::string("/sys/class/dmi/id/") + attr)) {
+      std::string t = CleanText(*v);
+      if (!t.empty()) return t;
+    }
+    return fallback;
+  };
+  b.biosVendor = dmi("bios_vendor", smbios.biosVendor);
+  b.biosVersion = dmi("bios_version", smbios.biosVersion);
+  b.biosDate = dmi("bios_date", smbios.biosDate);
+  b.boardVendor = dmi("board_vendor", smbios.boardVendor);
+  b.boardModel = dmi("board_name", smbios.boardProduct);
+  b.boardVersion = dmi("board_version", smbios.boardVersion);
+  b.boardSerial = dmi("board_serial", smbios.boardSerial);
+  b.systemVendor = dmi("sys_vendor", smbios.systemVendor);
+  b.systemProduct = dmi("product_name", smbios.systemProduct);
+  b.systemVersion = dmi("product_version", "");
+  ReadChipset(b, names);
+  return b;
+}
+
+std::vector<std::pair<int, SpdModule>> ReadSpds() {
+  std::vector<std::pair<int, SpdModule>> out;
+  for (const std::string& dev : platform::ListSysDir("/sys/bus/i2c/devices")) {
+    // "<bus>-00<addr>": SPD EEPROMs sit at 0x50..0x57.
+    const std::size_t dash = dev.find('-');
+    if (dash == std::string::npos) continue;
+    const unsigned long addr = std::strtoul(dev.c_str() + dash + 1, nullptr, 16);
+    if (addr < 0x50 || addr > 0x57) continue;
+    const std::string d = "/sys/bus/i2c/devices/" + dev;
+    auto driver = platform::ReadSysLine(d + "/name");
+    if (!driver) continue;
+    if (*driver != "ee1004" && *driver != "spd5118" && *driver != "eeprom" && *driver != "spd" &&
+        !StartsWith(*driver, "24c") && *driver != "at24")
+      continue;
+    std::optional<std::vector<std::uint8_t>> bytes;
+    for (const char* f : {"/eeprom", "/nvmem"})
+      if (!bytes) bytes = platform::ReadSysBinary(d + f, 4096);
+    if (!bytes)
+      for (const std::string& sub : platform::ListSysDir(d))
+        if (!bytes && sub.find('-') != std::string::npos) bytes = platform::ReadSysBinary(d + "/" + sub + "/nvmem", 4096);
+    if (!bytes) continue;
+    if (auto m = DecodeSpd(*bytes)) out.emplace_back(static_cast<int>(addr - 0x50), std::move(*m));
+  }
+  return out;
+}
+
+}  // namespace
+
+int ChannelOfLocator(const std::string& locator, const std::string& bankLocator) {
+  int c = ChannelFromText(Upper(bankLocator));
+  if (c < 0) c = ChannelFromText(Upper(locator));
+  return c;
+}
+
+MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pair<int, SpdModule>>& spds,
+                             long long memTotalKB) {
+  MemoryFacts m;
+  std::set<int> channels;
+  bool channelsKnown = true;
+  std::vector<bool> spdUsed(spds.size(), false);
+  auto takeSpd = [&](const SmbiosMemoryDevice* d, std::size_t ordinal) -> std::optional<SpdModule> {
+    if (d != nullptr && !d->serialNumber.empty()) {
+      for (std::size_t i = 0; i < spds.size(); ++i)
+        if (!spdUsed[i] && !spds[i].second.serialNumber.empty() &&
+            StripSerial(d->serialNumber) == spds[i].second.serialNumber) {
+          spdUsed[i] = true;
+          return spds[i].second;
+        }
+    }
+    // Otherwise the n-th populated slot gets the n-th EEPROM, in address order.
+    if (ordinal < spds.size() && !spdUsed[ordinal]) {
+      spdUsed[ordinal] = true;
+      return spds[ordinal].second;
+    }
+    return std::nullopt;
+  };
+
+  if (!smbios.devices.empty()) {
+    m.slotCount = static_cast<int>(smbios.devices.size());
+    m.arrays = smbios.arrays;
+    long long total = 0;
+    std::size_t ordinal = 0;
+    for (std::size_t i = 0; i < smbios.devices.size(); ++i) {
+      const SmbiosMemoryDevice& d = smbios.devices[i];
+      if (d.sizeMB <= 0) continue;
+      if (i < 32) m.populatedMask |= 1u << i;
+      total += d.sizeMB;
+      MemoryModule mod;
+      mod.slot = static_cast<int>(i);
+      mod.spd = takeSpd(&d, ordinal++);
+      mod.typeCode = MemoryTypeFromSmbios(d.smbiosType);
+      mod.sizeMB = d.sizeMB;
+      mod.maxClockMHz = d.speedMTs > 0 ? d.speedMTs / 2 : -1;
+      if (MeaningfulVendor(d.manufacturer)) mod.manufacturer = d.manufacturer;
+      mod.partNumber = Upper(d.partNumber) == "UNKNOWN" ? "" : d.partNumber;
+      mod.serialNumber = Upper(d.serialNumber) == "UNKNOWN" ? "" : d.serialNumber;
+      const int ch = ChannelOfLocator(d.locator, d.bankLocator);
+      if (ch < 0) channelsKnown = false; else channels.insert(ch);
+      m.modules.push_back(std::move(mod));
+    }
+    if (total > 0) m.totalMB = static_cast<int>(std::min<long long>(total, 0x7FFFFFFF));
+    for (const SmbiosMemoryDevice& d : smbios.devices)
+      if (d.sizeMB > 0) {
+        const int mts = d.configuredMTs > 0 ? d.configuredMTs : d.speedMTs;
+        if (mts > 0) m.clockMHz = mts / 2.0;
+        break;
+      }
+  } else {
+    int highest = -1;
+    for (const auto& [slot, spd] : spds) {
+      MemoryModule mod;
+      mod.slot = slot;
+      mod.spd = spd;
+      if (slot < 32) m.populatedMask |= 1u << slot;
+      highest = std::max(highest, slot);
+      m.modules.push_back(std::move(mod));
+    }
+    if (highest >= 0) m.slotCount = highest + 1;
+    channelsKnown = false;
+  }
+  // The module's own EEPROM knows better than the firmware's summary.
+  long long spdTotal = 0;
+  for (MemoryModule& mod : m.modules) {
+    if (!mod.spd) continue;
+    const SpdModule& s = *mod.spd;
+    if (s.typeCode > 0) mod.typeCode = s.typeCode;
+    if (s.sizeMB > 0) mod.sizeMB = s.sizeMB;
+    if (s.maxClockMHz > 0) mod.maxClockMHz = s.maxClockMHz;
+    if (!s.manufacturer.empty()) mod.manufacturer = s.manufacturer;
+    if (!s.partNumber.empty()) mod.partNumber = s.partNumber;
+    if (!s.serialNumber.empty()) mod.serialNumber = s.serialNumber;
+    spdTotal += std::max(0, mod.sizeMB);
+  }
+  if (m.totalMB <= 0 && spdTotal > 0) m.totalMB = static_cast<int>(std::min<long long>(spdTotal, 0x7FFFFFFF));
+  if (m.totalMB <= 0 && memTotalKB > 0) m.totalMB = static_cast<int>(memTotalKB / 1024);
+  if (!m.modules.empty()) {
+    m.typeCode = m.modules.front().typeCode;
+    if (m.clockMHz <= 0 && m.modules.front().maxClockMHz > 0) m.clockMHz = m.modules.front().maxClockMHz;
+    if (m.modules.front().spd && m.clockMHz > 0) m.timings = TimingsAt(*m.modules.front().spd, m.clockMHz);
+  }
+  if (channelsKnown && !channels.empty()) m.channels = std::min<int>(static_cast<int>(channels.size()), 4);
+  else if (m.modules.size() == 1) m.channels = 1;
+  return m;
+}
+
+bool HardwareProbe::Init() {
+  CpuFacts cpu = ProbeCpu();
+  std::vector<CpuinfoEntry> cpuinfo;
+  if (auto text = platform::ReadSysFile("/proc/cpuinfo", 4 << 20)) cpuinfo = ParseCpuinfo(*text);
+
+  SmbiosInfo smbios;
+  if (auto table = platform::ReadSysBinary("/sys/firmware/dmi/tables/DMI", 1 << 20)) smbios = ParseSmbiosTable(*table);
+  long long memTotalKB = -1;
+  if (auto meminfo = platform::ReadSysFile("/proc/meminfo", 1 << 16)) {
+    for (const std::string& line : SplitLines(*meminfo)) {
+      if (!StartsWith(line, "MemTotal:")) continue;
+      long long kb = 0;
+      std::string v = Trim(std::string_view(line).substr(9));
+      if (std::size_t sp = v.find(' '); sp != std::string::npos) v.resize(sp);
+      if (ParseInt(v, kb) && kb > 0) memTotalKB = kb;
+    }
+  }
+  MemoryFacts memory = BuildMemoryFacts(smbios, ReadSpds(), memTotalKB);
+  PciNames names;
+  BoardFacts board = ReadBoard(smbios, names);
+  std::vector<HwmonChip> chips = ScanHwmon(&NamePciDevice, &names);
+
+  std::lock_guard lock(mutex_);
+  cpu_ = std::move(cpu);
+  cpuinfo_ = std::move(cpuinfo);
+  memory_ = std::move(memory);
+  board_ = std::move(board);
+  chips_ = std::move(chips);
+  clocks_.assign(cpu_.packages.size(), {});
+  for (std::size_t p = 0; p < cpu_.packages.size(); ++p)
+    for (int c : cpu_.packages[p].coreCpus) clocks_[p].push_back(ReadCpuClock(c, cpuinfo_));
+  initialised_ = true;
+  return true;
+}
+
+void HardwareProbe::Close() {
+  std::lock_guard lock(mutex_);
+  chips_.clear();
+  initialised_ = false;
+}
+
+void HardwareProbe::RefreshSensors() {
+  std::lock_guard lock(mutex_);
+  RefreshHwmon(chips_);
+}
+
+void HardwareProbe::RefreshClocks() {
+  std::lock_guard lock(mutex_);
+  for (std::size_t p = 0; p < cpu_.packages.size() && p < clocks_.size(); ++p)
+    for (std::size_t c = 0; c < cpu_.packages[p].coreCpus.size() && c < clocks_[p].size(); ++c)
+      clocks_[p][c] = ReadCpuClock(cpu_.packages[p].coreCpus[c], cpuinfo_);
+}
+
+CpuFacts HardwareProbe::Cpu() const {
+  std::lock_guard lock(mutex_);
+  return cpu_;
+}
+
+std::vector<double> HardwareProbe::CoreClocks(int package) const {
+  std::lock_guard lock(mutex_);
+  if (package < 0 || static_cast<std::size_t>(package) >= clocks_.size()) return {};
+  return clocks_[static_cast<std::size_t>(package)];
+}
+
+MemoryFacts HardwareProbe::Memory() const {
+  std::lock_guard lock(mutex_);
+  return memory_;
+}
+
+BoardFacts HardwareProbe::Board() const {
+  std::lock_guard lock(mutex_);
+  return board_;
+}
+
+std::vector<HwmonChip> HardwareProbe::Chips() const {
+  std::lock_guard lock(mutex_);
+  return chips_;
+}
+
+float HardwareProbe::CoreVoltage() const {
+  std::lock_guard lock(mutex_);
+  for (const HwmonChip& chip : chips_) {
+    if (chip.kind != qmhdw::kDeviceBoard) continue;
+    for (const HwmonSensor& s : chip.sensors)
+      if (s.sensorClass == qmhdw::kSensorVoltage && s.name == "CPU VCORE" && s.valid) return s.value;
+    break;
+  }
+  return -1.0f;
+}
+
+}  // namespace korvane::hwprobe
