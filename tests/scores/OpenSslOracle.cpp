@@ -7,11 +7,24 @@
 
 namespace oracle {
 
+namespace {
+
+// DES lives in the legacy provider in OpenSSL 3; the default one stays for MD5 and AES. Both are
+// unloaded at exit so the leak checker sees only our own allocations.
+struct Providers {
+  OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+  OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
+  ~Providers() {
+    if (legacy) OSSL_PROVIDER_unload(legacy);
+    if (base) OSSL_PROVIDER_unload(base);
+  }
+};
+
+}  // namespace
+
 bool LegacyProviderLoaded() {
-  // DES lives in the legacy provider in OpenSSL 3; the default one stays for MD5 and AES.
-  static const bool loaded = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr &&
-                             OSSL_PROVIDER_load(nullptr, "default") != nullptr;
-  return loaded;
+  static const Providers providers;
+  return providers.legacy != nullptr && providers.base != nullptr;
 }
 
 std::string Md5Hex(const Bytes& data) {
