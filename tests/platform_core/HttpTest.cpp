@@ -5,12 +5,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/Http.h"
 #include "platform/Paths.h"
@@ -189,6 +191,21 @@ TEST_F(HttpTest, ServerThatNeverAnswersIsGivenUp) {
   EXPECT_EQ(r.status, kHttpNotSent);
   // Bounded by the time-outs given, far below the 30 s default.
   EXPECT_LT(waited, std::chrono::seconds(10));
+}
+
+TEST_F(HttpTest, WorkerThreadsRequestAtTheSameTime) {
+  // The probe, version and submission threads may all be talking at once.
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 5; ++i) {
+        const HttpResponse r = HttpGet(Url("/hello"), Quick());
+        if (r.status == 200 && r.body == "hello") ++good;
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good.load(), 20);
 }
 
 TEST_F(HttpTest, DownloadReplacesTheFileOnlyOnSuccess) {

@@ -163,6 +163,26 @@ std::string ConvertWithIconv(const std::string& from, const std::string& to, std
   return out;
 }
 
+// The character set of the user's environment, asked for without touching the process's
+// global locale (libraries must not call setlocale behind the program's back).
+std::string EnvironmentCodeset() {
+  std::string name;
+  if (locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
+    if (const char* cs = nl_langinfo_l(CODESET, loc)) name = cs;
+    freelocale(loc);
+  }
+  if (name.empty()) {
+    if (const char* cs = nl_langinfo(CODESET)) name = cs;
+  }
+  // The plain C locale reports 7-bit ASCII. Treating that as the code page would turn every
+  // non-English text into '?', so an ASCII environment is read as UTF-8 (its superset).
+  if (name.empty() || name == "ANSI_X3.4-1968" || EqualsIgnoreCase(name, "ASCII") ||
+      EqualsIgnoreCase(name, "US-ASCII")) {
+    name = "UTF-8";
+  }
+  return name;
+}
+
 }  // namespace
 
 std::string Format(const char* format, ...) {
@@ -313,22 +333,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 std::string AnsiCodePageName() {
-  // The character set of the user's environment, asked for without touching the process's
-  // global locale (libraries must not call setlocale behind the program's back).
-  std::string name;
-  if (locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0))) {
-    if (const char* cs = nl_langinfo_l(CODESET, loc)) name = cs;
-    freelocale(loc);
-  }
-  if (name.empty()) {
-    if (const char* cs = nl_langinfo(CODESET)) name = cs;
-  }
-  // The plain C locale reports 7-bit ASCII. Treating that as the code page would turn every
-  // non-English text into '?', so an ASCII environment is read as UTF-8 (its superset).
-  if (name.empty() || name == "ANSI_X3.4-1968" || EqualsIgnoreCase(name, "ASCII") ||
-      EqualsIgnoreCase(name, "US-ASCII")) {
-    name = "UTF-8";
-  }
+  // Asked once: the environment's locale does not change while the program runs, and the
+  // conversions run for every text that crosses the boundary.
+  static const std::string name = EnvironmentCodeset();
   return name;
 }
 
