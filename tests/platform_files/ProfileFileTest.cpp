@@ -143,6 +143,7 @@ TEST_F(ProfileFileTest, RefusesWritesThatWouldChangeTheFilesStructure) {
   EXPECT_FALSE(platform::WriteProfileString("a", "", "1", ini_));
   EXPECT_FALSE(platform::WriteProfileString("", "k", "1", ini_));
   EXPECT_FALSE(platform::WriteProfileString("a", ";k", "1", ini_));
+  EXPECT_FALSE(platform::WriteProfileString("a", "k", std::string("1\0[b]", 5), ini_));
   EXPECT_FALSE(platform::WriteProfileString("a", "k", "1", dir_ / "no/such/folder/x.ini"));
   EXPECT_EQ(ReadAll(ini_), "[a]\nx=1\n");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -345,6 +346,57 @@ TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheLastCompleteStore) {
     previous = n;
   }
   EXPECT_GT(previous, 0) << "the writers never got a write done";
+
+  // The next writer clears the temporary files the killed ones left behind.
+  RegistryKey key;
+  ASSERT_EQ(key.Open(RegRoot::CurrentUser, kKey, RegAccess::Write), platform::kRegOk);
+  ASSERT_EQ(key.SetDword("after", 1), platform::kRegOk);
+  for (const auto& e : fs::directory_iterator(dir_ / "config/quillmark")) {
+    EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+  }
+}
+
+TEST_F(RegistryTest, ThreadsOfOneProcessWritingAtOnceLoseNothing) {
+  constexpr int kPerThread = 200;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      RegistryKey key;
+      if (key.Create(RegRoot::CurrentUser, kKey) != platform::kRegOk) ++failures;
+      for (int i = 0; i < kPerThread; ++i) {
+        if (key.SetString("t" + std::to_string(t) + "_" + std::to_string(i), "x") !=
+            platform::kRegOk) {
+          ++failures;
+        }
+        std::string s;
+        if (key.QueryString("t" + std::to_string(t) + "_" + std::to_string(i), s) !=
+            platform::kRegOk) {
+          ++failures;
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  RegistryKey key;
+  ASSERT_EQ(key.Open(RegRoot::CurrentUser, kKey, RegAccess::Read), platform::kRegOk);
+  std::vector<RegValue> values;
+  ASSERT_EQ(key.EnumValues(values), platform::kRegOk);
+  EXPECT_EQ(values.size(), 4u * kPerThread);
+}
+
+TEST_F(RegistryTest, AStoreThatIsASymbolicLinkStaysOne) {
+  fs::create_directories(dir_ / "dotfiles");
+  fs::create_directories(dir_ / "config/quillmark");
+  WriteAll(dir_ / "dotfiles/registry.reg", "KORVANE-REGISTRY 1\n");
+  fs::create_symlink(dir_ / "dotfiles/registry.reg", platform::RegistryFilePath());
+  RegistryKey key;
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  ASSERT_EQ(key.SetString("ExeName", "/x"), platform::kRegOk);
+  EXPECT_TRUE(fs::is_symlink(platform::RegistryFilePath()));
+  EXPECT_NE(ReadAll(dir_ / "dotfiles/registry.reg").find("\"ExeName\"=\"/x\""),
+            std::string::npos);
 }
 
 }  // namespace

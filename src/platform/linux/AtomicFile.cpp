@@ -1,12 +1,15 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -143,8 +146,20 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, std::string* 
   return lock;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+bool WriteFileAtomically(const std::string& linkOrPath, std::string_view bytes,
+                         std::string* error) {
   static std::atomic<unsigned> counter{0};
+  std::string path = linkOrPath;
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char* target = ::realpath(path.c_str(), nullptr);
+    if (target == nullptr) {
+      if (error) *error = ErrnoText("cannot follow link", path, errno);
+      return false;
+    }
+    path = target;
+    std::free(target);
+  }
   const std::string dir = ParentDirectory(path);
   const std::string temp = path + ".tmp-" + std::to_string(::getpid()) + "-" +
                            std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
@@ -187,6 +202,36 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     ::close(dirFd);
   }
   return true;
+}
+
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string dir = ParentDirectory(path);
+  const auto slash = path.find_last_of('/');
+  const std::string prefix =
+      (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name = e->d_name;
+    if (name.substr(0, prefix.size()) != prefix) continue;
+    const std::string_view rest = name.substr(prefix.size());
+    const auto dash = rest.find('-');
+    if (dash == std::string_view::npos || dash == 0) continue;
+    long long pid = 0;
+    bool digits = true;
+    for (const char c : rest.substr(0, dash)) {
+      if (c < '0' || c > '9' || pid > (1LL << 31)) {
+        digits = false;
+        break;
+      }
+      pid = pid * 10 + (c - '0');
+    }
+    if (!digits || pid <= 0) continue;
+    // Another process's temporary file is only stale once that process is gone.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(::dirfd(d), e->d_name, 0);
+  }
+  ::closedir(d);
 }
 
 std::string SetAside(const std::string& path, std::string* error) {

@@ -55,8 +55,13 @@ class FileLock {
 
 // Replaces path with bytes: a temporary file in the same folder is written and fsynced, renamed
 // over path, and the folder is fsynced. The previous file stays intact on every failure.
-// The caller should hold the FileLock of path.
+// The caller should hold the FileLock of path. When path is a symbolic link (a managed dotfile),
+// the file it points to is replaced and the link stays.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+// Removes "<path>.tmp-<pid>-<n>" files left by writers that were killed mid-write (their
+// process is gone). Caller holds the lock; harmless when there are none.
+void RemoveStaleTemporaries(const std::string& path);
 
 // Renames a damaged file out of the way as "<path>.corrupt-<unix time>" (with "-N" appended when
 // that name is taken) and returns the new name; empty on failure. Caller holds the lock.

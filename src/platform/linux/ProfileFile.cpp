@@ -152,6 +152,8 @@ std::optional<std::string> Lookup(std::string_view section, std::string_view key
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
     v = v.substr(1, v.size() - 2);
   }
+  // Callers hand the text on as a C string, which ends at the first NUL anyway.
+  v = v.substr(0, v.find('\0'));
   return std::string(v);
 }
 
@@ -208,7 +210,9 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
   // written: a line break would split the entry, '=' in a key or ']' in a section would move
   // the boundary, and a key starting like a section or a comment would vanish on reading.
   if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
-      HasLineBreak(value) || section.find(']') != std::string_view::npos ||
+      HasLineBreak(value) || value.find('\0') != std::string_view::npos ||
+      section.find('\0') != std::string_view::npos || key.find('\0') != std::string_view::npos ||
+      section.find(']') != std::string_view::npos ||
       key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';') {
     return false;
   }
@@ -217,6 +221,7 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
   std::string error;
   auto lock = detail::FileLock::Acquire(path, &error);
   if (!lock) return false;
+  detail::RemoveStaleTemporaries(path);
   detail::FileContents file = detail::ReadWholeFile(path, kMaxProfileBytes);
   if (file.status != ReadStatus::Ok && file.status != ReadStatus::Missing) return false;
   Document doc = Split(file.bytes);

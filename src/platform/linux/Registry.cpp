@@ -445,6 +445,7 @@ RegResult Mutate(Change&& change) {
   auto lock = detail::FileLock::Acquire(path, &error);
   if (!lock) return Fail(kRegAccessDenied, error);
   // Under the lock nobody else writes, so what is on disk now is what we change.
+  detail::RemoveStaleTemporaries(path);
   LoadInto(gUser, path);
   if (gUser.state == LoadState::Unreadable) return Fail(kRegAccessDenied, gUser.problem);
   std::string setAsideNote;
