@@ -1,0 +1,260 @@
+// Plain reference implementations of the benchmark workloads, and timings of the library's
+// versions against them.
+//
+//   korvane-benchref fractal        full Julia and Mandelbrot jobs: plain scalar code vs the
+//                                   library at every SIMD level (checksums must match)
+//   korvane-benchref pi             one spigot pass: plain int32 division vs the library
+//   korvane-benchref copy           best copy bandwidth of plain copies over 16 MiB x 256
+//   korvane-benchref chase [MiB]    random pointer chase latency (default 32 MiB)
+#include <immintrin.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/CpuBench.h"
+
+namespace {
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// ---- fractals, written out plainly ----
+std::uint32_t PaletteColour(int index) {
+  const int r = index / 64, g = (index / 8) % 8, b = index % 8;
+  return static_cast<std::uint32_t>(255 * r / 7 + ((255 * g / 7) << 8) + ((255 * b / 7) << 16));
+}
+
+std::uint32_t ColourFor(double m, int n) {
+  if (!(m > 4.0)) return PaletteColour(0);
+  int index = static_cast<int>((100.0 - n) / 100.0 * 511.0);
+  if (index < 0 || index > 511) index = 511;
+  return PaletteColour(index);
+}
+
+std::int32_t PlainJuliaRender(int w, int h, std::vector<std::uint32_t>& image) {
+  image.assign(static_cast<std::size_t>(w) * h, 0);
+  const float step = 3.0f / static_cast<float>(w);
+  std::uint32_t x = 0;
+  for (int i = 0; i < w; ++i) {
+    for (int j = 0; j < h; ++j) {
+      float zx = -1.5f + static_cast<float>(i) * step;
+      float zy = -1.5f + static_cast<float>(j) * step;
+      int n = 0;
+      float m = 0;
+      while (true) {
+        const float tx = zx * zx - zy * zy - 0.629578f;
+        const float ty = 2.0f * zx * zy - 0.41524f;
+        zx = tx;
+        zy = ty;
+        m = zx * zx + zy * zy;
+        if (!(m < 4.0f)) break;
+        if (++n >= 100) break;
+      }
+      const std::uint32_t c = ColourFor(m, n);
+      image[static_cast<std::size_t>(i) * h + j] = c;
+      x ^= c;
+    }
+  }
+  return static_cast<std::int32_t>(x);
+}
+
+std::int32_t PlainMandelRender(int w, int h, std::vector<std::uint32_t>& image) {
+  image.assign(static_cast<std::size_t>(w) * h, 0);
+  const double step = 2.5 / w;
+  std::uint32_t x = 0;
+  for (int i = 0; i < w; ++i) {
+    for (int j = 0; j < h; ++j) {
+      const double px = -2.0 + i * step, py = -1.25 + j * step;
+      double zx = 0, zy = 0, m = 0;
+      int n = 0;
+      while (true) {
+        const double tx = zx * zx - zy * zy + px;
+        const double ty = 2.0 * zx * zy + py;
+        zx = tx;
+        zy = ty;
+        m = zx * zx + zy * zy;
+        if (!(m < 4.0)) break;
+        if (++n >= 100) break;
+      }
+      const std::uint32_t c = ColourFor(m, n);
+      image[static_cast<std::size_t>(i) * h + j] = c;
+      x ^= c;
+    }
+  }
+  return static_cast<std::int32_t>(x);
+}
+
+template <typename F>
+std::int32_t FullJob(F render) {
+  static const int rows[5][3] = {{64, 64, 1024}, {128, 64, 512}, {128, 128, 256}, {256, 128, 256}, {256, 256, 128}};
+  std::uint32_t total = 0;
+  for (const auto& r : rows) {
+    for (int i = 0; i < 4 * r[2]; ++i) total += static_cast<std::uint32_t>(render(r[0], r[1]));
+  }
+  return static_cast<std::int32_t>(total);
+}
+
+int Fractal() {
+  std::vector<std::uint32_t> image;
+  double t0 = Now();
+  const std::int32_t julia = FullJob([&](int w, int h) { return PlainJuliaRender(w, h, image); });
+  const double juliaPlain = Now() - t0;
+  t0 = Now();
+  const std::int32_t mandel = FullJob([&](int w, int h) { return PlainMandelRender(w, h, image); });
+  const double mandelPlain = Now() - t0;
+  std::printf("plain      julia checksum=%d time=%.3f s   mandelbrot checksum=%d time=%.3f s\n", julia, juliaPlain,
+              mandel, mandelPlain);
+  int failures = 0;
+  for (int level = 0; level <= static_cast<int>(korvane::SupportedSimdLevel()); ++level) {
+    const auto l = korvane::SetFractalSimdLevel(static_cast<korvane::SimdLevel>(level));
+    korvane::CJulia j;
+    korvane::CMandelbrot m;
+    t0 = Now();
+    const std::int32_t cj = FullJob([&](int w, int h) { return j.Render(w, h); });
+    const double tj = Now() - t0;
+    t0 = Now();
+    const std::int32_t cm = FullJob([&](int w, int h) { return m.Render(w, h); });
+    const double tm = Now() - t0;
+    const bool ok = cj == julia && cm == mandel;
+    failures += ok ? 0 : 1;
+    std::printf("%-10s julia checksum=%d time=%.3f s (%.2fx)   mandelbrot checksum=%d time=%.3f s (%.2fx) %s\n",
+                korvane::SimdLevelName(l), cj, tj, juliaPlain / tj, cm, tm, mandelPlain / tm, ok ? "OK" : "MISMATCH");
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+// ---- pi, written out plainly ----
+int PlainPiPass(std::vector<std::int32_t>& cell, std::string& text) {
+  const int kCells = 56000;
+  cell.assign(kCells + 1, 2000);
+  cell[kCells] = 0;
+  text.clear();
+  std::int32_t carry = 0;
+  for (int m = kCells; m > 0; m -= 14) {
+    std::int64_t d = 0;
+    std::int32_t g = 2 * m;
+    for (int i = m; i >= 1; --i) {
+      d = static_cast<std::int32_t>(static_cast<std::uint32_t>(d + static_cast<std::int64_t>(cell[i]) * 10000));
+      const std::int32_t di = static_cast<std::int32_t>(d);
+      cell[i] = di % (g - 1);
+      d = di / (g - 1);
+      g -= 2;
+      if (i > 1) d = static_cast<std::int32_t>(static_cast<std::uint32_t>(d * (i - 1)));
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d", static_cast<int>(carry + d / 10000));
+    text += buf;
+    carry = static_cast<std::int32_t>(d % 10000);
+  }
+  return 0;
+}
+
+int Pi() {
+  std::vector<std::int32_t> cell;
+  std::string plainText;
+  double best = 1e9;
+  for (int k = 0; k < 3; ++k) {
+    const double t0 = Now();
+    PlainPiPass(cell, plainText);
+    best = std::min(best, Now() - t0);
+  }
+  std::vector<std::int32_t> cells(korvane::kPiCells + 1);
+  std::vector<char> text(korvane::kPiTextBytes);
+  double ours = 1e9;
+  for (int k = 0; k < 3; ++k) {
+    const double t0 = Now();
+    korvane::PiPass(cells.data(), text.data(), text.size(), nullptr, nullptr);
+    ours = std::min(ours, Now() - t0);
+  }
+  const bool same = plainText == text.data() && std::equal(cell.begin(), cell.end(), cells.begin());
+  std::printf("pi pass: plain %.3f s, library %.3f s (%.2fx), %zu chars, starts %.8s, %s\n", best, ours, best / ours,
+              plainText.size(), plainText.c_str(), same ? "identical" : "DIFFERENT");
+  return same ? 0 : 1;
+}
+
+// ---- copy bandwidth of plain copies ----
+__attribute__((target("avx2"))) void StreamCopyAvx2(void* dst, const void* src, std::size_t n) {
+  auto* d = static_cast<__m256i*>(dst);
+  const auto* s = static_cast<const __m256i*>(src);
+  for (std::size_t i = 0; i < n / 32; i += 4) {
+    const __m256i a = _mm256_load_si256(s + i), b = _mm256_load_si256(s + i + 1);
+    const __m256i c = _mm256_load_si256(s + i + 2), e = _mm256_load_si256(s + i + 3);
+    _mm256_stream_si256(d + i, a);
+    _mm256_stream_si256(d + i + 1, b);
+    _mm256_stream_si256(d + i + 2, c);
+    _mm256_stream_si256(d + i + 3, e);
+  }
+  _mm_sfence();
+}
+
+int Copy() {
+  const std::size_t n = 16u << 20;
+  void* a = std::aligned_alloc(4096, n);
+  void* b = std::aligned_alloc(4096, n);
+  if (!a || !b) return 1;
+  std::memset(a, 1, n);
+  std::memset(b, 2, n);
+  struct Variant {
+    const char* name;
+    void (*copy)(void*, const void*, std::size_t);
+  };
+  const Variant variants[] = {{"memcpy", [](void* d, const void* s, std::size_t c) { std::memcpy(d, s, c); }},
+                              {"avx2-stream", StreamCopyAvx2}};
+  double bestBandwidth = 0;
+  for (const Variant& v : variants) {
+    if (v.copy == StreamCopyAvx2 && !__builtin_cpu_supports("avx2")) continue;
+    v.copy(b, a, n);
+    const double t0 = Now();
+    for (int k = 0; k < 256; ++k) v.copy(b, a, n);
+    const double t = Now() - t0;
+    const double bw = 8192.0 / t;  // MiB/s of read plus write traffic, as the test counts it
+    bestBandwidth = std::max(bestBandwidth, bw);
+    std::printf("copy %-12s %.3f s  %.1f MiB/s  %.3f GB/s(test units)\n", v.name, t, bw, bw / 1000);
+  }
+  std::printf("copy best %.3f\n", bestBandwidth / 1000);
+  std::free(a);
+  std::free(b);
+  return 0;
+}
+
+// ---- plain random pointer chase ----
+int Chase(std::size_t mib) {
+  const std::size_t bytes = mib << 20;
+  const std::size_t count = bytes / sizeof(std::uint32_t);
+  std::vector<std::uint32_t> next(count);
+  std::vector<std::uint32_t> order(count);
+  for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::mt19937 rng(12345);
+  std::shuffle(order.begin(), order.end(), rng);
+  for (std::size_t i = 0; i < count; ++i) next[order[i]] = order[(i + 1) % count];
+  std::uint32_t p = order[0];
+  for (std::size_t i = 0; i < count; ++i) p = next[p];
+  const std::size_t hops = 20'000'000;
+  const double t0 = Now();
+  for (std::size_t i = 0; i < hops; ++i) p = next[p];
+  const double t = Now() - t0;
+  std::printf("chase %zu MiB: %.1f ns per load (end %u)\n", mib, t / hops * 1e9, p);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "fractal") return Fractal();
+  if (mode == "pi") return Pi();
+  if (mode == "copy") return Copy();
+  if (mode == "chase") return Chase(argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 32);
+  std::fprintf(stderr, "usage: korvane-benchref fractal|pi|copy|chase [MiB]\n");
+  return 2;
+}
