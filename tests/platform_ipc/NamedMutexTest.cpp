@@ -292,7 +292,8 @@ TEST_F(SingleInstanceTest, BadNamesFailAndTheSharedTmpFallbackIsPerUser) {
     ASSERT_EQ(lock.Create(), SingleInstanceLock::Result::Acquired);
     EXPECT_TRUE(std::filesystem::exists(runtime_ / (name_ + ".lock")));
   }
-  unsetenv("XDG_RUNTIME_DIR");
+  // Pointing at nothing (or unset): the shared /tmp, under a name that carries the user id.
+  setenv("XDG_RUNTIME_DIR", (runtime_ / "missing").c_str(), 1);
   const std::filesystem::path tmpLock =
       "/tmp/" + name_ + "-" + std::to_string(getuid()) + ".lock";
   {

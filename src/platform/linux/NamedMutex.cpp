@@ -39,9 +39,13 @@ bool IsUsableName(std::string_view name) {
 // The lock file and socket live in the user's private runtime folder. Without one, /tmp is
 // shared by everybody, so the user id goes into the name: one user's instance must never
 // stop another user's program from starting.
+// A runtime folder that is set but missing falls back too: failing to create the lock reads
+// as "another instance runs", and the program would then never start at all.
 std::string InstanceBasePath(std::string_view name) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') {
+  struct stat info {};
+  if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &info) == 0 &&
+      S_ISDIR(info.st_mode)) {
     std::string base(runtime);
     if (base.back() != '/') base += '/';
     return base + std::string(name);

@@ -7,10 +7,14 @@
 namespace platform {
 
 // Starts a program (path through MapFileName) with its arguments, no shell involved; does not
-// wait. Returns the process id, or -1 when it could not be started.
+// wait. Returns the process id, or -1 when it could not be started. A bare name is looked up
+// along PATH; a relative path means the caller's current folder. The platform reaps the
+// process after it ends (during a later start), so it never lingers as a zombie; a caller
+// that needs the exit status uses RunProgramAndWait.
 int StartProgram(std::string_view path, const std::vector<std::string>& args,
                  std::string_view workingDirectory = {});
-// Starts and waits; returns the exit status, or -1 when it could not be started.
+// Starts and waits; returns the exit status (128 + the signal number when a signal ended it,
+// as shells report it), or -1 when it could not be started.
 int RunProgramAndWait(std::string_view path, const std::vector<std::string>& args);
 // Opens a URL or a file with the desktop's opener (xdg-open). True when the opener started.
 bool OpenWithDesktop(std::string_view urlOrPath);
