@@ -7,12 +7,12 @@ fail=0
 core="platform config hwlib sysinfo detect summary bench scores online qmlog qmwin7"
 for d in $core; do
   [ -d "$root/src/$d" ] || continue
-  hits=$(grep -rn -E '^\s*#\s*include\s*[<"](Q[A-Za-z]+|qt[a-z]*/)' "$root/src/$d" 2>/dev/null)
+  hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/src/$d" 2>/dev/null)
   if [ -n "$hits" ]; then echo "Qt included below the GUI layers in src/$d:"; echo "$hits"; fail=1; fi
   hits=$(grep -n 'Qt6::' "$root/src/$d/CMakeLists.txt" 2>/dev/null)
   if [ -n "$hits" ]; then echo "src/$d links Qt:"; echo "$hits"; fail=1; fi
 done
-hits=$(grep -rn -E '^\s*#\s*include\s*[<"](Q[A-Za-z]+|qt[a-z]*/)' "$root/hwprobe" 2>/dev/null)
+hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/hwprobe" 2>/dev/null)
 if [ -n "$hits" ]; then echo "Qt included in hwprobe:"; echo "$hits"; fail=1; fi
 hits=$(grep -rn -E '^\s*#\s*include\s*"(config|hwlib|sysinfo|detect|summary|bench|scores|online|ui|app)/' "$root/src/platform" 2>/dev/null)
 if [ -n "$hits" ]; then echo "platform includes program code:"; echo "$hits"; fail=1; fi

@@ -4,6 +4,10 @@
 #include <iostream>
 
 #include "app/cli/Diagnose.h"
+#include "bench/BenchCli.h"
+#include "config/Edition.h"
+#include "config/StringsCli.h"
+#include "scores/ScoresCli.h"
 
 namespace korvane {
 namespace {
@@ -28,6 +32,13 @@ std::string CliHelpText(bool withGui) {
   text += "Terminal modes (no display needed):\n"
           "  --diagnose [--json]  print every hardware reading Korvane takes of this machine\n"
           "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
+          "  --bench-test ID [--json]\n"
+          "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
+          "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
+          "                       12 memory latency, 199 warm-up; Ctrl-C cancels\n"
+          "  --scores             print the stored scores and announce them on the session bus\n"
+          "  --strings [--lang LOCALE]\n"
+          "                       print the interface texts of the language in use\n"
           "  --version            print the version and exit\n"
           "  --help               print this text and exit\n";
   return text;
@@ -35,6 +46,12 @@ std::string CliHelpText(bool withGui) {
 
 CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   CliOutcome out;
+  // This edition refuses Traditional-Chinese systems in every mode, the window included.
+  if (!EnforceEdition()) {
+    out.handled = true;
+    out.exitCode = 1;
+    return out;
+  }
   if (args.empty()) return out;
   const std::string& mode = args.front();
   if (mode == "--help" || mode == "-h") {
@@ -55,6 +72,21 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
     } else {
       std::cout << RenderDiagnosisText(doc);
     }
+    return out;
+  }
+  if (mode == "--strings") {
+    out.handled = true;
+    out.exitCode = RunStringsCli(args);
+    return out;
+  }
+  if (mode == "--bench-test") {
+    out.handled = true;
+    out.exitCode = RunBenchTestCli(args);
+    return out;
+  }
+  if (mode == "--scores") {
+    out.handled = true;
+    out.exitCode = RunScoresCli(std::vector<std::string>(args.begin() + 1, args.end()));
     return out;
   }
   if (mode.rfind("--", 0) == 0) {
