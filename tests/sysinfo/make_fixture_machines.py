@@ -229,26 +229,26 @@ def intel_desktop():
     m = "intel-desktop"
     reset(m)
     os_files(m, "Debian GNU/Linux 12 (bookworm)", "Debian GNU/Linux", "12", "6.1.0-28-amd64")
-    # X79 platform (Dell DCS8000Z snapshot): DMI2 host bridge, C600/X79 PCH.
-    pci(m, "0000:00:00.0", 0x8086, 0x3c00, 0x1028, 0x0518, 0x060000, 0x07)
-    root = pci(m, "0000:00:02.0", 0x8086, 0x3c04, 0x1028, 0x0518, 0x060400, 0x07, "pcieport")
-    gpu = pci(m, "0000:01:00.0", 0x10de, 0x1b81, 0x1458, 0x3772, 0x030000, 0xa1, "nvidia", "0000:00:02.0",
+    # Z77 platform of the board the machine's DMI names (ASUS P8Z77-V LX, subsystem 1043:84ca).
+    board = (0x1043, 0x84ca)
+    pci(m, "0000:00:00.0", 0x8086, 0x0150, *board, 0x060000, 0x09, "ivb_uncore")
+    pci(m, "0000:00:01.0", 0x8086, 0x0151, *board, 0x060400, 0x09, "pcieport")
+    gpu = pci(m, "0000:01:00.0", 0x10de, 0x1b81, 0x1458, 0x3772, 0x030000, 0xa1, "nvidia", "0000:00:01.0",
               bars=[(0xf6000000, 0x1000000, MEM), (0xe0000000, 0x10000000, MEM64PF), None,
                     (0xf0000000, 0x2000000, MEM64PF), None, (0xe000, 0x80, IO)])
-    pci(m, "0000:01:00.1", 0x10de, 0x10f0, 0x1458, 0x3772, 0x040300, 0xa1, "snd_hda_intel", "0000:00:02.0",
+    pci(m, "0000:01:00.1", 0x10de, 0x10f0, 0x1458, 0x3772, 0x040300, 0xa1, "snd_hda_intel", "0000:00:01.0",
         bars=[(0xf7080000, 0x4000, MEM)])
-    nvme_root = pci(m, "0000:00:03.0", 0x8086, 0x3c08, 0x1028, 0x0518, 0x060400, 0x07, "pcieport")
-    nvme_ctrl = pci(m, "0000:02:00.0", 0x144d, 0xa808, 0x144d, 0xa801, 0x010802, 0x00, "nvme", "0000:00:03.0",
+    pci(m, "0000:00:1c.0", 0x8086, 0x1e10, *board, 0x060400, 0xc4, "pcieport")
+    nvme_ctrl = pci(m, "0000:02:00.0", 0x144d, 0xa808, 0x144d, 0xa801, 0x010802, 0x00, "nvme", "0000:00:1c.0",
                     bars=[(0xf7100000, 0x4000, MEM)])
-    ehci = pci(m, "0000:00:1a.0", 0x8086, 0x1d2d, 0x1028, 0x0518, 0x0c0320, 0x06, "ehci-pci",
+    ehci = pci(m, "0000:00:1a.0", 0x8086, 0x1e2d, *board, 0x0c0320, 0x04, "ehci-pci",
                bars=[(0xf7f08000, 0x400, MEM)])
-    hda = pci(m, "0000:00:1b.0", 0x8086, 0x1d20, 0x1028, 0x0518, 0x040300, 0x06, "snd_hda_intel",
+    hda = pci(m, "0000:00:1b.0", 0x8086, 0x1e20, *board, 0x040300, 0x04, "snd_hda_intel",
               bars=[(0xf7f00000, 0x4000, MEM)])
-    pci(m, "0000:00:1f.0", 0x8086, 0x1d41, 0x1028, 0x0518, 0x060100, 0x06, "lpc_ich")
-    ahci = pci(m, "0000:00:1f.2", 0x8086, 0x1d02, 0x1028, 0x0518, 0x010601, 0x06, "ahci",
+    pci(m, "0000:00:1f.0", 0x8086, 0x1e44, *board, 0x060100, 0x04, "lpc_ich")
+    ahci = pci(m, "0000:00:1f.2", 0x8086, 0x1e02, *board, 0x010601, 0x04, "ahci",
                bars=[(0xf7f07000, 0x800, MEM)])
-    pci(m, "0000:00:1f.3", 0x8086, 0x1d22, 0x1028, 0x0518, 0x0c0500, 0x06, "i801_smbus")
-    del root, nvme_root
+    pci(m, "0000:00:1f.3", 0x8086, 0x1e22, *board, 0x0c0500, 0x04, "i801_smbus")
 
     nvme_disk(m, nvme_ctrl, "nvme0n1", "Samsung SSD 970 EVO Plus 1TB", "S4EWNX0R123456A", "2B2QEXM7",
               1953525168, [1048576, 409600, 1951965184])
@@ -273,7 +273,7 @@ def intel_desktop():
     cards = sound(m, 0, "PCH", "HDA-Intel", "HDA Intel PCH", "HDA Intel PCH at 0xf7f00000 irq 35", hda,
                   [(0, codec_block("alc898-alienware-alienware-x51-r2-ccert-201303-13030.codec.txt", "Realtek"))])
     cards += sound(m, 1, "NVidia", "HDA-Intel", "HDA NVidia", "HDA NVidia at 0xf7080000 irq 17",
-                   "sys/devices/pci0000:00/0000:00:02.0/0000:01:00.1",
+                   "sys/devices/pci0000:00/0000:00:01.0/0000:01:00.1",
                    [(0, codec_block("alc898-alienware-alienware-x51-r2-ccert-201303-13030.codec.txt",
                                     "Nvidia GPU 40 HDMI/DP"))])
     write(m, "proc/asound/cards", cards)
