@@ -215,6 +215,17 @@ TEST_F(RegistryTest, ReadsSeeWritesMadeByOtherProcesses) {
   fs::rename(platform::RegistryFilePath() + ".new", platform::RegistryFilePath());
   ASSERT_EQ(key.QueryString("CpuScoreEnc", s), platform::kRegOk);
   EXPECT_EQ(s, "third!");
+
+  // Rewritten in place, same length, within the same file-time tick: same inode, size and
+  // (coarse) times, and still it must show.
+  text.replace(text.find("third!"), 6, "fourth");
+  WriteAll(platform::RegistryFilePath(), text);
+  ASSERT_EQ(key.QueryString("CpuScoreEnc", s), platform::kRegOk);
+  EXPECT_EQ(s, "fourth");
+  text.replace(text.find("fourth"), 6, "fifth!");
+  WriteAll(platform::RegistryFilePath(), text);
+  ASSERT_EQ(key.QueryString("CpuScoreEnc", s), platform::kRegOk);
+  EXPECT_EQ(s, "fifth!");
 }
 
 TEST_F(RegistryTest, ADamagedFileIsReportedSetAsideAndReplacedOnTheNextWrite) {
@@ -267,6 +278,43 @@ TEST_F(RegistryTest, AFileWithOneBadLineIsDamagedNotPartlyRead) {
   RegistryKey key;
   EXPECT_EQ(key.Open(RegRoot::CurrentUser, "A", RegAccess::Read), platform::kRegNotFound)
       << "an empty file is an empty store";
+}
+
+TEST_F(RegistryTest, MangledFilesGiveAnAnswerNeverACrash) {
+  {
+    RegistryKey key;
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, "A\\B\\C"), platform::kRegOk);
+    ASSERT_EQ(key.SetString("s", "x\"y\\z\n\xff\xE4\xB8\xAD"), platform::kRegOk);
+    ASSERT_EQ(key.SetDword("d", 42), platform::kRegOk);
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, "A\\%odd]"), platform::kRegOk);
+    ASSERT_EQ(key.SetString("", "default"), platform::kRegOk);
+  }
+  const std::string good = ReadAll(platform::RegistryFilePath());
+  std::mt19937 random(99);
+  int ok = 0, damaged = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string text = good;
+    switch (round % 3) {
+      case 0: text.resize(random() % text.size()); break;  // cut short
+      case 1: text[random() % text.size()] = static_cast<char>(random() & 0xFF); break;
+      default: text.insert(random() % text.size(), 1, "\\\"[]%=@\n\r\0"[random() % 10]);
+    }
+    WriteAll(platform::RegistryFilePath(), text);
+    RegistryKey key;
+    const auto r = key.Open(RegRoot::CurrentUser, "A\\B\\C", RegAccess::Read);
+    ASSERT_TRUE(r == platform::kRegOk || r == platform::kRegNotFound ||
+                r == platform::kRegInvalidData) << r;
+    if (r == platform::kRegInvalidData) {
+      ++damaged;
+    } else if (r == platform::kRegOk) {
+      ++ok;
+      std::vector<RegValue> values;
+      EXPECT_EQ(key.EnumValues(values), platform::kRegOk);
+    }
+  }
+  // Both outcomes must occur, or the mangling is not reaching the parser.
+  EXPECT_GT(ok, 0);
+  EXPECT_GT(damaged, 0);
 }
 
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {

@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -372,6 +374,7 @@ struct Store {
   std::string path;
   bool loaded = false;
   FileIdentity identity;
+  bool racy = false;  // read too soon after a change to trust the identity check
   LoadState state = LoadState::Ok;
   std::string problem;
   Tree tree;
@@ -381,14 +384,29 @@ std::mutex gMutex;  // guards both stores; cross-process exclusion is the file l
 Store gUser;
 Store gSystem;
 
+// File times tick coarsely (a few ms), so a file rewritten in place within one tick keeps its
+// identity. A cache taken while the file was that fresh is not trusted; it is read again.
+bool FreshlyModified(const FileIdentity& id) {
+  if (!id.exists) return false;
+  timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const std::int64_t nowNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  constexpr std::int64_t kTickSlackNs = 100'000'000;
+  return nowNs - std::max(id.mtimeNs, id.ctimeNs) < kTickSlackNs;
+}
+
 void LoadInto(Store& store, const std::string& path) {
-  if (store.loaded && store.path == path && detail::StatIdentity(path) == store.identity) return;
+  if (store.loaded && !store.racy && store.path == path &&
+      detail::StatIdentity(path) == store.identity) {
+    return;
+  }
   store.path = path;
   store.loaded = true;
   store.tree = Tree{};
   store.problem.clear();
   FileContents file = detail::ReadWholeFile(path, kRegMaxFileBytes);
   store.identity = file.identity;
+  store.racy = FreshlyModified(file.identity);
   switch (file.status) {
     case ReadStatus::Missing:
       store.state = LoadState::Ok;
@@ -468,6 +486,7 @@ RegResult Mutate(Change&& change) {
     return Fail(kRegWriteFault, error);
   }
   gUser.identity = detail::StatIdentity(path);
+  gUser.racy = FreshlyModified(gUser.identity);
   if (!setAsideNote.empty()) tLastError = setAsideNote;
   return kRegOk;
 }
