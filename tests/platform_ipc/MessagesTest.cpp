@@ -40,7 +40,14 @@ TEST(RegisterWindowMessageTest, UnusableNamesGetZero) {
 }
 
 TEST(RegisterWindowMessageTest, AnotherProcessGetsTheSameNumbers) {
-  for (const char* name : {"WM_TOVIX_MEMSCORE_END", "WM_QMUPDATE_STARTSCAN"}) {
+  // The names the program and its sibling tools exchange. Registering all of them here and
+  // each alone in a fresh process also shows none of them collides with another.
+  const char* const names[] = {"WM_TOVIX_CPUSCORE_START", "WM_TOVIX_CPUSCORE_END",
+                               "WM_TOVIX_MEMSCORE_START", "WM_TOVIX_MEMSCORE_END",
+                               "WM_QMUPDATE_STARTSCAN",   "WM_QMUPDATE_SCANNING",
+                               "WM_QMUPDATE_ENDSCAN"};
+  for (const char* name : names) RegisterWindowMessage(name);
+  for (const char* name : names) {
     ChildProcess child({"register", name});
     EXPECT_EQ(child.ReadLine(), std::to_string(RegisterWindowMessage(name))) << name;
     EXPECT_EQ(child.Wait(), 0);

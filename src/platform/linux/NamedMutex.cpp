@@ -60,13 +60,42 @@ void CloseFd(int& fd) {
   }
 }
 
-bool FillSocketAddress(const std::string& path, sockaddr_un& address) {
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.data(), path.size());
-  return true;
-}
+// A socket address holds at most 107 bytes of path, less than a deep runtime folder may need.
+// A longer path is reached through our open handle of its folder ("/proc/self/fd/N/name"),
+// which the kernel resolves like the full path; the handle stays open while in use.
+class SocketAddress {
+ public:
+  explicit SocketAddress(const std::string& path) {
+    std::memset(&address_, 0, sizeof address_);
+    address_.sun_family = AF_UNIX;
+    std::string usable = path;
+    if (usable.size() >= sizeof address_.sun_path) {
+      const std::size_t slash = path.rfind('/');
+      if (slash == std::string::npos) return;
+      const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+      folderFd_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (folderFd_ < 0) return;
+      usable = "/proc/self/fd/" + std::to_string(folderFd_) + path.substr(slash);
+      if (usable.size() >= sizeof address_.sun_path) return;
+    }
+    std::memcpy(address_.sun_path, usable.data(), usable.size());
+    ok_ = true;
+  }
+  ~SocketAddress() {
+    if (folderFd_ >= 0) close(folderFd_);
+  }
+  SocketAddress(const SocketAddress&) = delete;
+  SocketAddress& operator=(const SocketAddress&) = delete;
+
+  bool ok() const { return ok_; }
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address_); }
+  socklen_t size() const { return sizeof address_; }
+
+ private:
+  sockaddr_un address_;
+  int folderFd_ = -1;
+  bool ok_ = false;
+};
 
 bool WaitReadable(int fd, int timeoutMs) {
   pollfd p{fd, POLLIN, 0};
@@ -224,15 +253,15 @@ SingleInstanceLock::Result SingleInstanceLock::Create() {
 bool SingleInstanceLock::ListenForActivation(std::function<void()> onActivate) {
   Impl& impl = *impl_;
   if (impl.lockFd < 0 || impl.listener.joinable() || !onActivate) return false;
-  sockaddr_un address;
-  if (!FillSocketAddress(impl.socketPath, address)) return false;
+  SocketAddress address(impl.socketPath);
+  if (!address.ok()) return false;
   impl.listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (impl.listenFd < 0) return false;
   // A socket file left by a holder that was killed would make bind fail; we hold the lock,
   // so nobody else can be listening there.
   unlink(impl.socketPath.c_str());
   const mode_t oldMask = umask(0177);
-  const bool bound = bind(impl.listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const bool bound = bind(impl.listenFd, address.get(), address.size()) == 0;
   umask(oldMask);
   if (!bound || listen(impl.listenFd, 8) != 0) {
     CloseFd(impl.listenFd);
@@ -263,13 +292,13 @@ bool SingleInstanceLock::ListenForActivation(std::function<void()> onActivate) {
 
 bool SingleInstanceLock::RequestActivation(std::string_view name) {
   if (!IsUsableName(name)) return false;
-  sockaddr_un address;
-  if (!FillSocketAddress(InstanceBasePath(name) + ".sock", address)) return false;
+  SocketAddress address(InstanceBasePath(name) + ".sock");
+  if (!address.ok()) return false;
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   int r;
   do {
-    r = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    r = connect(fd, address.get(), address.size());
   } while (r != 0 && errno == EINTR);
   bool answered = false;
   if (r == 0 && WriteAll(fd, kActivateRequest, sizeof kActivateRequest - 1)) {
