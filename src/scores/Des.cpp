@@ -6,6 +6,7 @@ namespace korvane {
 namespace {
 
 // Tables as published; bit 1 is the most significant bit of the input.
+// clang-format off
 constexpr std::uint8_t kIp[64] = {
     58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
     62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
@@ -71,6 +72,7 @@ constexpr std::uint8_t kSBox[8][64] = {
      1,  15, 13, 8, 10, 3,  7,  4,  12, 5,  6,  11, 0,  14, 9,  2,
      7,  11, 4,  1, 9,  12, 14, 2,  0,  6,  10, 13, 15, 3,  5,  8,
      2,  1,  14, 7, 4,  10, 8,  13, 15, 12, 9,  0,  3,  5,  6,  11}};
+// clang-format on
 
 // Picks bits of an inputBits-wide value by the 1-based table positions (1 = most significant).
 template <std::size_t N>

@@ -12,7 +12,8 @@ namespace {
 constexpr const char* kNoKey = "Crypt ERROR: No Key DataSpecified!";
 constexpr const char* kBadKeyLength = "Illegal Key Length!";
 constexpr const char* kBadMode = "Crypt ERROR: Illegal Operation Mode!";
-constexpr const char* kNotInitialized = "Crypt ERROR: Encryption/Decryption Object not Initialized!";
+constexpr const char* kNotInitialized =
+    "Crypt ERROR: Encryption/Decryption Object not Initialized!";
 constexpr const char* kBadBlockSize = "Illegal Block Size!";
 
 std::uint8_t XTime(std::uint8_t x) {
@@ -106,7 +107,8 @@ void InvMixColumns(std::uint8_t s[16]) {
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("Cannot open file " + path);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>());
 }
 
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& data) {
@@ -128,7 +130,8 @@ CRijndael::~CRijndael() {
 
 void CRijndael::InitKey(const std::uint8_t* key, int keyLength, int mode) {
   if (key == nullptr) throw std::runtime_error(kNoKey);
-  if (keyLength != 16 && keyLength != 24 && keyLength != 32) throw std::runtime_error(kBadKeyLength);
+  if (keyLength != 16 && keyLength != 24 && keyLength != 32)
+    throw std::runtime_error(kBadKeyLength);
   if (mode < ECB || mode > CFB) throw std::runtime_error(kBadMode);
 
   m_keyLength = keyLength;
@@ -177,9 +180,11 @@ void CRijndael::SetPaddingMode(int padding) {
 
 void CRijndael::MakeKeyFromPassphrase(const std::string& passphrase, int keyLength, int mode) {
   if (passphrase.empty()) throw std::runtime_error(kNoKey);
-  if (keyLength != 16 && keyLength != 24 && keyLength != 32) throw std::runtime_error(kBadKeyLength);
+  if (keyLength != 16 && keyLength != 24 && keyLength != 32)
+    throw std::runtime_error(kBadKeyLength);
   std::uint8_t key[32] = {};
-  std::memcpy(key, passphrase.data(), std::min(passphrase.size(), static_cast<std::size_t>(keyLength)));
+  std::memcpy(key, passphrase.data(),
+              std::min(passphrase.size(), static_cast<std::size_t>(keyLength)));
   InitKey(key, keyLength, mode);
 }
 
@@ -277,7 +282,7 @@ std::vector<std::uint8_t> CRijndael::Pad(std::vector<std::uint8_t> data) const {
   const std::size_t block = static_cast<std::size_t>(m_blockSize);
   std::size_t padCount = (block - data.size() % block) % block;
   if (m_iPaddingMode == PKCS7 && padCount == 0) padCount = block;
-  const std::uint8_t filler = m_iPaddingMode == BLANKS ? ' '
+  const std::uint8_t filler = m_iPaddingMode == BLANKS  ? ' '
                               : m_iPaddingMode == PKCS7 ? static_cast<std::uint8_t>(padCount)
                                                         : 0;
   data.insert(data.end(), padCount, filler);

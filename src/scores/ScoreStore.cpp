@@ -86,7 +86,8 @@ std::optional<int> ParseStoredScore(std::string_view valueName, std::string_view
   if (plain.size() < valueName.size() || plain.compare(0, valueName.size(), valueName) != 0) {
     return std::nullopt;
   }
-  const int integer = plain.size() > kNumberOffset ? StrToInt(std::string_view(plain).substr(kNumberOffset)) : 0;
+  const int integer =
+      plain.size() > kNumberOffset ? StrToInt(std::string_view(plain).substr(kNumberOffset)) : 0;
   if (integer <= 0) return std::nullopt;
   return integer;
 }
@@ -121,7 +122,8 @@ StoredScores LoadStoredScores(IScoreDisplay& display, IScoreBroadcaster& broadca
 
   StoredScores loaded;
   platform::RegistryKey key;
-  if (key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Read) != platform::kRegOk) {
+  if (key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Read) !=
+      platform::kRegOk) {
     return loaded;
   }
 
@@ -158,7 +160,8 @@ StoredScores LoadStoredScores(IScoreDisplay& display) {
 bool StoreGroupScore(int group, int integer) {
   if (group != kCpuGroup && group != kMemoryGroup) return false;
   platform::RegistryKey key;
-  if (key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Write) != platform::kRegOk) {
+  if (key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Write) !=
+      platform::kRegOk) {
     return false;
   }
   if (group == kCpuGroup) {

@@ -37,7 +37,8 @@ class IScoreDisplay {
 class IScoreBroadcaster {
  public:
   virtual ~IScoreBroadcaster() = default;
-  virtual void Broadcast(std::string_view messageName, platform::WParam wParam, platform::LParam lParam) = 0;
+  virtual void Broadcast(std::string_view messageName, platform::WParam wParam,
+                         platform::LParam lParam) = 0;
 };
 IScoreBroadcaster& SessionBusBroadcaster();
 

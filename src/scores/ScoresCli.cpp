@@ -21,9 +21,10 @@ class PrintedScores final : public IScoreDisplay {
 int RunScoresCli(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
-      std::printf("Usage: korvane --scores\n"
-                  "Prints the stored overall, CPU and memory scores and announces the CPU and\n"
-                  "memory scores on the session bus, as the program does at start-up.\n");
+      std::printf(
+          "Usage: korvane --scores\n"
+          "Prints the stored overall, CPU and memory scores and announces the CPU and\n"
+          "memory scores on the session bus, as the program does at start-up.\n");
       return 0;
     }
     std::fprintf(stderr, "korvane --scores: unknown argument \"%s\"\n", arg.c_str());
@@ -31,8 +32,9 @@ int RunScoresCli(const std::vector<std::string>& args) {
   }
   PrintedScores display;
   LoadStoredScores(display);
-  std::printf("Overall score: %0.2f\nCPU score: %0.2f\nMemory score: %0.2f\n", display.scores[kOverallScore],
-              display.scores[kCpuScore], display.scores[kMemoryScore]);
+  std::printf("Overall score: %0.2f\nCPU score: %0.2f\nMemory score: %0.2f\n",
+              display.scores[kOverallScore], display.scores[kCpuScore],
+              display.scores[kMemoryScore]);
   std::fflush(stdout);
   return 0;
 }

@@ -59,7 +59,8 @@ std::string_view TrimSpaces(std::string_view text) {
 // The DES key and the initial vector are both the first 8 characters of the salt's digest.
 CDes KeyForSalt(std::string_view saltDigits, std::uint8_t iv[8]) {
   const std::string keyText = Md5HexLower(saltDigits);
-  for (int i = 0; i < 8; ++i) iv[i] = static_cast<std::uint8_t>(keyText[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < 8; ++i)
+    iv[i] = static_cast<std::uint8_t>(keyText[static_cast<std::size_t>(i)]);
   return CDes(iv);
 }
 
@@ -89,8 +90,9 @@ int NextSaltRandom() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     const auto thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
-    SeedSaltGenerator(static_cast<std::uint32_t>(now.tv_sec) ^ static_cast<std::uint32_t>(now.tv_nsec) ^
-                      static_cast<std::uint32_t>(thread) ^ static_cast<std::uint32_t>(thread >> 32));
+    SeedSaltGenerator(static_cast<std::uint32_t>(now.tv_sec) ^
+                      static_cast<std::uint32_t>(now.tv_nsec) ^ static_cast<std::uint32_t>(thread) ^
+                      static_cast<std::uint32_t>(thread >> 32));
   }
   generator.state = generator.state * 214013u + 2531011u;
   return static_cast<int>((generator.state >> 16) & 0x7FFF);
@@ -116,7 +118,8 @@ std::string EncryptTextWithSalt(std::string_view ansiText, std::string_view salt
 
   std::string result;
   result.reserve(saltDigits.size() * 2 + buffer.size() * 2);
-  AppendHexUpper(result, reinterpret_cast<const std::uint8_t*>(saltDigits.data()), saltDigits.size());
+  AppendHexUpper(result, reinterpret_cast<const std::uint8_t*>(saltDigits.data()),
+                 saltDigits.size());
   AppendHexUpper(result, buffer.data(), buffer.size());
   return result;
 }

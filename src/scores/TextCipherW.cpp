@@ -33,8 +33,12 @@ std::u16string ToUtf16(std::string_view text) { return platform::Utf8ToUtf16(tex
 
 std::string EncryptTextW(std::string_view text) { return FromAnsi(EncryptText(ToAnsi(text))); }
 std::string DecryptTextW(std::string_view text) { return FromAnsi(DecryptText(ToAnsi(text))); }
-std::u16string EncryptTextW(std::u16string_view text) { return ToUtf16(EncryptTextW(ToUtf8(text))); }
-std::u16string DecryptTextW(std::u16string_view text) { return ToUtf16(DecryptTextW(ToUtf8(text))); }
+std::u16string EncryptTextW(std::u16string_view text) {
+  return ToUtf16(EncryptTextW(ToUtf8(text)));
+}
+std::u16string DecryptTextW(std::u16string_view text) {
+  return ToUtf16(DecryptTextW(ToUtf8(text)));
+}
 
 std::string EncryptUrlQueryW(std::string_view url) {
   const auto mark = url.find('?');
@@ -42,7 +46,9 @@ std::string EncryptUrlQueryW(std::string_view url) {
   return std::string(url.substr(0, mark + 1)) + EncryptTextW(url.substr(mark + 1));
 }
 
-std::u16string EncryptUrlQueryW(std::u16string_view url) { return ToUtf16(EncryptUrlQueryW(ToUtf8(url))); }
+std::u16string EncryptUrlQueryW(std::u16string_view url) {
+  return ToUtf16(EncryptUrlQueryW(ToUtf8(url)));
+}
 
 std::string HexEncodeText(std::string_view text) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -56,7 +62,9 @@ std::string HexEncodeText(std::string_view text) {
   return hex;
 }
 
-std::u16string HexEncodeText(std::u16string_view text) { return ToUtf16(HexEncodeText(ToUtf8(text))); }
+std::u16string HexEncodeText(std::u16string_view text) {
+  return ToUtf16(HexEncodeText(ToUtf8(text)));
+}
 
 std::string Md5HexText(std::string_view text) { return Md5HexLower(ToAnsi(text)); }
 std::u16string Md5HexText(std::u16string_view text) { return ToUtf16(Md5HexText(ToUtf8(text))); }

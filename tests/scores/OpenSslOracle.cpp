@@ -34,22 +34,25 @@ std::string Md5Hex(const Bytes& data) {
   return ToHex(Bytes(digest, digest + length), false);
 }
 
-Bytes Crypt(const char* cipherName, bool encrypt, const Bytes& key, const Bytes& iv, const Bytes& data,
-            bool padding) {
+Bytes Crypt(const char* cipherName, bool encrypt, const Bytes& key, const Bytes& iv,
+            const Bytes& data, bool padding) {
   LegacyProviderLoaded();
-  std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher(EVP_CIPHER_fetch(nullptr, cipherName, nullptr),
-                                                                  &EVP_CIPHER_free);
+  std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher(
+      EVP_CIPHER_fetch(nullptr, cipherName, nullptr), &EVP_CIPHER_free);
   if (!cipher) return {};
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
-  if (EVP_CipherInit_ex2(ctx.get(), cipher.get(), key.data(), iv.empty() ? nullptr : iv.data(), encrypt ? 1 : 0,
-                         nullptr) != 1) {
+  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
+                                                                      &EVP_CIPHER_CTX_free);
+  if (EVP_CipherInit_ex2(ctx.get(), cipher.get(), key.data(), iv.empty() ? nullptr : iv.data(),
+                         encrypt ? 1 : 0, nullptr) != 1) {
     return {};
   }
   EVP_CIPHER_CTX_set_padding(ctx.get(), padding ? 1 : 0);
   Bytes out(data.size() + 32);
   int written = 0;
   int final = 0;
-  if (EVP_CipherUpdate(ctx.get(), out.data(), &written, data.data(), static_cast<int>(data.size())) != 1) return {};
+  if (EVP_CipherUpdate(ctx.get(), out.data(), &written, data.data(),
+                       static_cast<int>(data.size())) != 1)
+    return {};
   if (EVP_CipherFinal_ex(ctx.get(), out.data() + written, &final) != 1) return {};
   out.resize(static_cast<std::size_t>(written + final));
   return out;

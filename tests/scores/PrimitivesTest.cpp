@@ -1,13 +1,12 @@
 // MD5, DES and AES against the standards' published vectors and against libcrypto on many
 // random inputs.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -41,11 +40,13 @@ TEST(Md5, PublishedDigests) {
       {"abc", "900150983cd24fb0d6963f7d28e17f72"},
       {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
       {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+       "d174ab98d277d9f5a5611c2c9f419d9f"},
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
        "57edf4a22be3c955ac49da2e2107b67a"},
   };
-  for (const auto& [text, digest] : cases) EXPECT_EQ(Md5HexLower(text), digest) << '"' << text << '"';
+  for (const auto& [text, digest] : cases)
+    EXPECT_EQ(Md5HexLower(text), digest) << '"' << text << '"';
 }
 
 TEST(Md5, AgreesWithLibcryptoForAnyLengthAndAnySplitIntoUpdates) {
@@ -64,7 +65,8 @@ TEST(Md5, AgreesWithLibcryptoForAnyLengthAndAnySplitIntoUpdates) {
       offset += piece;
     }
     const auto digest = streamed.Final();
-    ASSERT_EQ(ToHex(Bytes(digest.begin(), digest.end()), false), oracle::Md5Hex(data)) << "length " << length;
+    ASSERT_EQ(ToHex(Bytes(digest.begin(), digest.end()), false), oracle::Md5Hex(data))
+        << "length " << length;
   }
 }
 
@@ -114,7 +116,8 @@ TEST(Des, PublishedCbcExample) {
 }
 
 TEST(Des, CbcAgreesWithLibcryptoOnRandomInputs) {
-  if (!oracle::LegacyProviderLoaded()) GTEST_SKIP() << "libcrypto's legacy provider (DES) is not available";
+  if (!oracle::LegacyProviderLoaded())
+    GTEST_SKIP() << "libcrypto's legacy provider (DES) is not available";
   std::mt19937 rng(463);
   for (int round = 0; round < 3000; ++round) {
     const Bytes key = RandomBytes(rng, 8);
@@ -135,13 +138,18 @@ TEST(Des, CbcRefusesPartialBlocksAndWorksInPlace) {
     EXPECT_EQ(des.EncryptCbc(buffer, buffer, length, iv.data()), kDesErrorLength) << length;
     EXPECT_EQ(des.DecryptCbc(buffer, buffer, length, iv.data()), kDesErrorLength) << length;
   }
-  for (std::size_t i = 0; i < sizeof(buffer); ++i) EXPECT_EQ(buffer[i], 0) << "refused call wrote byte " << i;
+  for (std::size_t i = 0; i < sizeof(buffer); ++i)
+    EXPECT_EQ(buffer[i], 0) << "refused call wrote byte " << i;
 
   const Bytes plain = oracle::FromText("Now is the time for all ");
   Bytes inPlace = plain;
-  ASSERT_EQ(des.EncryptCbc(inPlace.data(), inPlace.data(), inPlace.size(), FromHex("1234567890ABCDEF").data()), kDesOk);
+  ASSERT_EQ(des.EncryptCbc(inPlace.data(), inPlace.data(), inPlace.size(),
+                           FromHex("1234567890ABCDEF").data()),
+            kDesOk);
   EXPECT_EQ(ToHex(inPlace), "E5C7CDDE872BF27C43E934008C389C0F683788499A7C05F6");
-  ASSERT_EQ(des.DecryptCbc(inPlace.data(), inPlace.data(), inPlace.size(), FromHex("1234567890ABCDEF").data()), kDesOk);
+  ASSERT_EQ(des.DecryptCbc(inPlace.data(), inPlace.data(), inPlace.size(),
+                           FromHex("1234567890ABCDEF").data()),
+            kDesOk);
   EXPECT_EQ(inPlace, plain);
 }
 
@@ -164,7 +172,8 @@ TEST(Rijndael, PublishedVectorsForAllKeyLengths) {
   const std::pair<const char*, const char*> cases[] = {
       {"000102030405060708090A0B0C0D0E0F", "69C4E0D86A7B0430D8CDB78070B4C55A"},
       {"000102030405060708090A0B0C0D0E0F1011121314151617", "DDA97CA4864CDFE06EAF70A0EC0D7191"},
-      {"000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F", "8EA2B7CA516745BFEAFC49904B496089"},
+      {"000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F",
+       "8EA2B7CA516745BFEAFC49904B496089"},
   };
   for (const auto& [key, cipher] : cases) {
     EXPECT_EQ(ToHex(Aes(true, FromHex(key), CRijndael::ECB, plain)), cipher) << key;
@@ -189,10 +198,13 @@ TEST(Rijndael, EveryModeAndKeyLengthAgreesWithLibcrypto) {
     const int keyIndex = (round / 3) % 3;
     const Bytes key = RandomBytes(rng, 16 + 8 * static_cast<std::size_t>(keyIndex));
     const Bytes plain = RandomBytes(rng, 16 * (1 + rng() % 20));
-    const Bytes iv = mode.mode == CRijndael::ECB ? Bytes() : Bytes(16, 0);  // our initial vector is zero
+    const Bytes iv =
+        mode.mode == CRijndael::ECB ? Bytes() : Bytes(16, 0);  // our initial vector is zero
     const Bytes expected = oracle::Crypt(mode.name[keyIndex], true, key, iv, plain);
-    ASSERT_EQ(Aes(true, key, mode.mode, plain), expected) << mode.name[keyIndex] << " round " << round;
-    ASSERT_EQ(Aes(false, key, mode.mode, expected), plain) << mode.name[keyIndex] << " round " << round;
+    ASSERT_EQ(Aes(true, key, mode.mode, plain), expected)
+        << mode.name[keyIndex] << " round " << round;
+    ASSERT_EQ(Aes(false, key, mode.mode, expected), plain)
+        << mode.name[keyIndex] << " round " << round;
   }
 }
 
@@ -228,9 +240,12 @@ TEST(Rijndael, RefusesBadKeysModesLengthsAndUseBeforeInit) {
   const Bytes key(32, 1);
   std::uint8_t block[32] = {};
   CRijndael fresh;
-  ExpectError([&] { fresh.EncryptData(block, block, 16); }, "Crypt ERROR: Encryption/Decryption Object not Initialized!");
-  ExpectError([&] { fresh.DecryptData(block, block, 16); }, "Crypt ERROR: Encryption/Decryption Object not Initialized!");
-  ExpectError([&] { fresh.InitKey(nullptr, 16, CRijndael::ECB); }, "Crypt ERROR: No Key DataSpecified!");
+  ExpectError([&] { fresh.EncryptData(block, block, 16); },
+              "Crypt ERROR: Encryption/Decryption Object not Initialized!");
+  ExpectError([&] { fresh.DecryptData(block, block, 16); },
+              "Crypt ERROR: Encryption/Decryption Object not Initialized!");
+  ExpectError([&] { fresh.InitKey(nullptr, 16, CRijndael::ECB); },
+              "Crypt ERROR: No Key DataSpecified!");
   for (int length : {0, 8, 15, 17, 20, 31, 33, 64}) {
     ExpectError([&] { fresh.InitKey(key.data(), length, CRijndael::ECB); }, "Illegal Key Length!");
   }
@@ -271,7 +286,8 @@ TEST(Rijndael, PaddingModes) {
 }
 
 TEST(Rijndael, FileRoundTripRemovesPadCountPadding) {
-  const auto dir = std::filesystem::temp_directory_path() / ("korvane-aes-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("korvane-aes-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string plainPath = (dir / "plain").string();
   const std::string cipherPath = (dir / "cipher").string();

@@ -91,13 +91,16 @@ class ScoreStore : public ::testing::Test {
   }
   static void PutValue(const char* name, const std::string& stored) {
     platform::RegistryKey key;
-    ASSERT_EQ(key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Write), platform::kRegOk);
+    ASSERT_EQ(
+        key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Write),
+        platform::kRegOk);
     ASSERT_EQ(key.SetString(name, stored), platform::kRegOk);
   }
   static std::string GetValue(const char* name) {
     platform::RegistryKey key;
     std::string value;
-    if (key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Read) != platform::kRegOk) {
+    if (key.Open(platform::RegRoot::CurrentUser, kScoreRegistryKey, platform::RegAccess::Read) !=
+        platform::kRegOk) {
       return "<no key>";
     }
     if (key.QueryString(name, value) != platform::kRegOk) return "<no value>";
@@ -136,17 +139,20 @@ TEST(StoredScoreRules, OnlyIntactValuesCarryingTheirOwnNameAndAPositiveNumberCou
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("CpuScoreEnc:42xyz")), 42);
 
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", ""), std::nullopt);
-  EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("AllScoreEnc:523")), std::nullopt) << "another value's text";
+  EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("AllScoreEnc:523")), std::nullopt)
+      << "another value's text";
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("cpuscoreenc:523")), std::nullopt);
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText(" CpuScoreEnc:523")), std::nullopt);
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("CpuScoreEnc:0")), std::nullopt);
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("CpuScoreEnc:-5")), std::nullopt);
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("CpuScoreEnc:")), std::nullopt);
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", EncryptText("CpuScoreEnc")), std::nullopt);
-  EXPECT_EQ(ParseStoredScore("CpuScoreEnc", "CpuScoreEnc:523"), std::nullopt) << "plain text, not enciphered";
+  EXPECT_EQ(ParseStoredScore("CpuScoreEnc", "CpuScoreEnc:523"), std::nullopt)
+      << "plain text, not enciphered";
 
   const std::string good = EncryptText("CpuScoreEnc:523");
-  EXPECT_EQ(ParseStoredScore("CpuScoreEnc", good.substr(0, good.size() - 1)), std::nullopt) << "odd length";
+  EXPECT_EQ(ParseStoredScore("CpuScoreEnc", good.substr(0, good.size() - 1)), std::nullopt)
+      << "odd length";
   EXPECT_EQ(ParseStoredScore("CpuScoreEnc", "not hex at all, not hex at all!!"), std::nullopt);
   std::string garbled = good;
   garbled[20] = garbled[20] == 'A' ? 'B' : 'A';
@@ -158,8 +164,10 @@ TEST(StoredScoreRules, GroupBroadcastIsStartThenEnd) {
   BroadcastGroupScore(kCpuGroup, 622, bus);
   BroadcastGroupScore(kMemoryGroup, 611, bus);
   BroadcastGroupScore(3, 611, bus);
-  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_CPUSCORE_START", 0, 0}, Sent{"WM_TOVIX_CPUSCORE_END", 1, 622},
-                                               Sent{"WM_TOVIX_MEMSCORE_START", 0, 0}, Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
+  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_CPUSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_CPUSCORE_END", 1, 622},
+                                               Sent{"WM_TOVIX_MEMSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
 }
 
 TEST(StoredScoreRules, MessageNumbersAreRegisteredOrFallBack) {
@@ -196,8 +204,10 @@ TEST_F(ScoreStore, StoredScoresLoadShowAndAnnounceInOrder) {
   EXPECT_FLOAT_EQ(display.Last(kOverallScore), 5.23f);
   EXPECT_FLOAT_EQ(display.Last(kCpuScore), 5.23f);
   EXPECT_FLOAT_EQ(display.Last(kMemoryScore), 6.11f);
-  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_CPUSCORE_START", 0, 0}, Sent{"WM_TOVIX_CPUSCORE_END", 1, 523},
-                                               Sent{"WM_TOVIX_MEMSCORE_START", 0, 0}, Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
+  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_CPUSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_CPUSCORE_END", 1, 523},
+                                               Sent{"WM_TOVIX_MEMSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
 }
 
 TEST_F(ScoreStore, StoringOneGroupLeavesTheOtherAlone) {
@@ -239,7 +249,8 @@ TEST_F(ScoreStore, DamagedOrForeignValuesAreSkippedOneByOne) {
   EXPECT_EQ(loaded.memory, 611);
   EXPECT_EQ(display.Last(kOverallScore), 0.0f);
   EXPECT_EQ(display.Last(kCpuScore), 0.0f);
-  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_MEMSCORE_START", 0, 0}, Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
+  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_MEMSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
 }
 
 TEST_F(ScoreStore, OversizedValuesAreSkipped) {
@@ -261,7 +272,8 @@ TEST_F(ScoreStore, AnOutOfRangeScoreShowsAsOnePointZeroOneAndIsNotAnnounced) {
   LoadStoredScores(display, bus);
   EXPECT_FLOAT_EQ(display.Last(kCpuScore), 1.01f);
   EXPECT_FLOAT_EQ(display.Last(kMemoryScore), 7.0f);
-  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_MEMSCORE_START", 0, 0}, Sent{"WM_TOVIX_MEMSCORE_END", 1, 700}));
+  EXPECT_THAT(bus.sent, ::testing::ElementsAre(Sent{"WM_TOVIX_MEMSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_MEMSCORE_END", 1, 700}));
 }
 
 TEST_F(ScoreStore, CliPrintsWhatTheLoaderSees) {
@@ -270,7 +282,8 @@ TEST_F(ScoreStore, CliPrintsWhatTheLoaderSees) {
   PutValue("MemScoreEnc", EncryptText("MemScoreEnc:750"));
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(RunScoresCli({}), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Overall score: 6.22\nCPU score: 6.22\nMemory score: 1.01\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "Overall score: 6.22\nCPU score: 6.22\nMemory score: 1.01\n");
 
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(RunScoresCli({"--bogus"}), 2);
@@ -301,7 +314,9 @@ TEST_F(ScoreStore, SubscriberReceivesTheStoredScoresWhenTheCliRuns) {
   const std::string program = KORVANE_BIN_DIR "/scores_cli_child";
   const char* argv[] = {program.c_str(), nullptr};
   pid_t child = 0;
-  ASSERT_EQ(posix_spawn(&child, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0) << program;
+  ASSERT_EQ(
+      posix_spawn(&child, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0)
+      << program;
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
@@ -309,8 +324,10 @@ TEST_F(ScoreStore, SubscriberReceivesTheStoredScoresWhenTheCliRuns) {
 
   std::unique_lock guard(lock);
   arrived.wait_for(guard, std::chrono::seconds(5), [&] { return received.size() >= 4; });
-  EXPECT_THAT(received, ::testing::ElementsAre(Sent{"WM_TOVIX_CPUSCORE_START", 0, 0}, Sent{"WM_TOVIX_CPUSCORE_END", 1, 622},
-                                               Sent{"WM_TOVIX_MEMSCORE_START", 0, 0}, Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
+  EXPECT_THAT(received, ::testing::ElementsAre(Sent{"WM_TOVIX_CPUSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_CPUSCORE_END", 1, 622},
+                                               Sent{"WM_TOVIX_MEMSCORE_START", 0, 0},
+                                               Sent{"WM_TOVIX_MEMSCORE_END", 1, 611}));
 }
 
 }  // namespace

@@ -4,4 +4,6 @@
 
 #include "scores/ScoresCli.h"
 
-int main(int argc, char** argv) { return korvane::RunScoresCli(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  return korvane::RunScoresCli(std::vector<std::string>(argv + 1, argv + argc));
+}

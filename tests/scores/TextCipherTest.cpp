@@ -23,7 +23,8 @@ std::string ReferenceEncrypt(const std::string& plain, const std::string& salt) 
   Bytes data = oracle::FromText(plain);
   data.resize((data.size() + 7) / 8 * 8, 0);
   const Bytes key = oracle::FromText(keyText);
-  return oracle::ToHex(oracle::FromText(salt)) + oracle::ToHex(oracle::Crypt("DES-CBC", true, key, key, data));
+  return oracle::ToHex(oracle::FromText(salt)) +
+         oracle::ToHex(oracle::Crypt("DES-CBC", true, key, key, data));
 }
 
 std::string ReferenceDecrypt(const std::string& text) {
@@ -44,7 +45,8 @@ std::string RandomText(std::mt19937& rng, std::size_t length) {
 class TextCipher : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!oracle::LegacyProviderLoaded()) GTEST_SKIP() << "libcrypto's legacy provider (DES) is not available";
+    if (!oracle::LegacyProviderLoaded())
+      GTEST_SKIP() << "libcrypto's legacy provider (DES) is not available";
   }
 };
 
@@ -101,7 +103,8 @@ TEST_F(TextCipher, RoundTripsAndIndependentDecryptionOfRandomTexts) {
   std::set<std::string> ciphertexts;
   std::size_t encrypted = 0;
   for (int round = 0; round < 3000; ++round) {
-    const std::string plain = RandomText(rng, round <= 300 ? static_cast<std::size_t>(round) : rng() % 301);
+    const std::string plain =
+        RandomText(rng, round <= 300 ? static_cast<std::size_t>(round) : rng() % 301);
     const std::string cipher = EncryptText(plain);
     if (plain.empty()) {
       EXPECT_EQ(cipher, "");
@@ -175,8 +178,10 @@ TEST_F(TextCipher, DamagedBodiesDecryptToNothing) {
 }
 
 TEST_F(TextCipher, UrlQueryIsReplacedAfterTheFirstQuestionMark) {
-  EXPECT_EQ(EncryptUrlQueryW("http://127.0.0.1:8086/search.php?"), "http://127.0.0.1:8086/search.php?");
-  EXPECT_EQ(EncryptUrlQueryW("http://127.0.0.1:8086/search.php"), "http://127.0.0.1:8086/search.php");
+  EXPECT_EQ(EncryptUrlQueryW("http://127.0.0.1:8086/search.php?"),
+            "http://127.0.0.1:8086/search.php?");
+  EXPECT_EQ(EncryptUrlQueryW("http://127.0.0.1:8086/search.php"),
+            "http://127.0.0.1:8086/search.php");
   EXPECT_EQ(EncryptUrlQueryW(""), "");
 
   const std::string url = EncryptUrlQueryW("http://h/s.php?ven=10DE&dev=2484?x");
@@ -214,9 +219,11 @@ TEST(Payload, ServiceDecryptsWithTheSharedConstant) {
   std::mt19937 rng(16);
   for (int round = 0; round < 1000; ++round) {
     std::string seed;
-    for (std::size_t i = 0, n = rng() % 20; i < n; ++i) seed.push_back(static_cast<char>('0' + rng() % 75));
+    for (std::size_t i = 0, n = rng() % 20; i < n; ++i)
+      seed.push_back(static_cast<char>('0' + rng() % 75));
     std::string text;
-    for (std::size_t i = 0, n = 1 + rng() % 300; i < n; ++i) text.push_back(static_cast<char>(' ' + rng() % 95));
+    for (std::size_t i = 0, n = 1 + rng() % 300; i < n; ++i)
+      text.push_back(static_cast<char>(' ' + rng() % 95));
 
     const std::string payload = EncryptPayload(text, seed);
     ASSERT_EQ(PayloadKeyForSeed(seed), ServiceKey(seed.substr(0, 8)));
@@ -226,12 +233,14 @@ TEST(Payload, ServiceDecryptsWithTheSharedConstant) {
     const Bytes plain = oracle::Crypt("AES-128-ECB", false, key, Bytes(), oracle::FromHex(payload));
     std::string decrypted(plain.begin(), plain.end());
     ASSERT_EQ(decrypted.substr(0, text.size()), text);
-    ASSERT_EQ(decrypted.find_first_not_of('\0', text.size()), std::string::npos) << "padding is not zeros";
+    ASSERT_EQ(decrypted.find_first_not_of('\0', text.size()), std::string::npos)
+        << "padding is not zeros";
   }
 }
 
 TEST(Payload, SeedCountsOnlyItsFirstEightCharacters) {
-  EXPECT_EQ(EncryptPayload("score=622", "12345678"), EncryptPayload("score=622", "12345678-and-more"));
+  EXPECT_EQ(EncryptPayload("score=622", "12345678"),
+            EncryptPayload("score=622", "12345678-and-more"));
   EXPECT_NE(EncryptPayload("score=622", "12345678"), EncryptPayload("score=622", "12345679"));
   // Characters, not bytes: eight CJK characters are the seed's first eight.
   EXPECT_EQ(PayloadKeyForSeed("一二三四五六七八九"), ServiceKey("一二三四五六七八"));
