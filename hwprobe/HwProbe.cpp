@@ -265,7 +265,8 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
       highest = std::max(highest, slot);
       m.modules.push_back(std::move(mod));
     }
-    if (highest >= 0) m.slotCount = highest + 1;
+    // EEPROM addresses follow the slots; boards have slots in pairs.
+    if (highest >= 0) m.slotCount = (highest + 2) & ~1;
     channelsKnown = false;
   }
   // The module's own EEPROM knows better than the firmware's summary.
