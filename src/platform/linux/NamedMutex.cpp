@@ -117,12 +117,18 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// Reads until a newline, the buffer is full, the peer closes or the time runs out.
+// Reads until a newline, the buffer is full, the peer closes or the time runs out; the time
+// is for the whole line, so a peer dribbling bytes cannot stretch it.
 std::string ReadLine(int fd, int timeoutMs) {
   std::string text;
   char buffer[64];
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
   while (text.size() < 64 && text.find('\n') == std::string::npos) {
-    if (!WaitReadable(fd, timeoutMs)) break;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long elapsedMs = (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    if (elapsedMs >= timeoutMs || !WaitReadable(fd, static_cast<int>(timeoutMs - elapsedMs))) break;
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
