@@ -104,8 +104,11 @@ std::string NamePciDevice(void* context, std::uint16_t vendor, std::uint16_t dev
   auto* names = static_cast<PciNames*>(context);
   std::string v = names->Vendor(vendor), d = names->Device(vendor, device);
   if (v.empty() && d.empty()) return {};
-  // pci.ids calls NVIDIA "NVIDIA Corporation": keep the first word of the vendor only.
+  // pci.ids names vendors in full ("NVIDIA Corporation", "Advanced Micro Devices, Inc.
+  // [AMD/ATI]"): keep the short name in brackets, or else the first word.
   std::string shortVendor = v.substr(0, v.find(' '));
+  if (const std::size_t open = v.rfind('['), close = v.rfind(']'); open != std::string::npos && close > open + 1)
+    shortVendor = v.substr(open + 1, close - open - 1);
   return d.empty() ? v : shortVendor.empty() ? d : shortVendor + " " + d;
 }
 

@@ -165,9 +165,18 @@ def hwmon(machine, n, driver, readings, device=None, board=False):
         symlink(machine, d + '/device', '../../..' + device)
 
 
-def pci_device(machine, path, vendor, device):
-    write(machine, path + '/vendor', '0x%04x\n' % vendor)
-    write(machine, path + '/device', '0x%04x\n' % device)
+def machine_device(machine, kind):
+    """Device path (as a hwmon link target below /sys) of the machine's first display adapter
+    ('display') or NVMe controller ('nvme'), from the PCI and block trees the machine carries."""
+    root = os.path.join(MACHINES, machine)
+    if kind == 'nvme':
+        link = os.readlink(os.path.join(root, 'sys/block/nvme0n1'))
+        return '/' + link.replace('../', '', 1).rsplit('/', 1)[0]
+    pci = os.path.join(root, 'sys/bus/pci/devices')
+    for dev in sorted(os.listdir(pci)):
+        if open(os.path.join(pci, dev, 'class')).read().startswith('0x03'):
+            return '/devices' + os.readlink(os.path.join(pci, dev)).split('devices', 1)[1]
+    raise SystemExit('no display adapter in ' + machine)
 
 
 # ---- SMBIOS -------------------------------------------------------------------------------
@@ -267,10 +276,8 @@ def intel_desktop():
     p8z = sensors_chips(os.path.join(SRC, 'sensors/desktop_asus_P8Z77-V-LX_5DF5720CB697_1A61A83764.sensors.txt'))
     # hwmon numbering as the kernel hands it out: ACPI and PCI drivers first, the Super I/O last.
     hwmon(m, 0, 'acpitz', p8z['acpitz-acpi-0'])
-    hwmon(m, 1, 'nvme', xps['nvme-pci-0400'], '/devices/pci0000:00/0000:00:1d.0/0000:02:00.0/nvme/nvme0')
-    write(m, '/sys/devices/pci0000:00/0000:00:1d.0/0000:02:00.0/nvme/nvme0/model', 'Samsung SSD 970 EVO Plus 1TB           \n')
-    hwmon(m, 2, 'nouveau', p8z['nouveau-pci-0100'], '/devices/pci0000:00/0000:00:01.0/0000:01:00.0')
-    pci_device(m, '/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0', 0x10de, 0x1c82)
+    hwmon(m, 1, 'nvme', xps['nvme-pci-0400'], machine_device(m, 'nvme'))
+    hwmon(m, 2, 'nouveau', p8z['nouveau-pci-0100'], machine_device(m, 'display'))
     hwmon(m, 3, 'coretemp', xps['coretemp-isa-0000'], '/devices/platform/coretemp.0')
     hwmon(m, 4, 'nct6779', asrock['nct6779-isa-0290'], '/devices/platform/nct6775.656', board=True)
 
@@ -305,12 +312,10 @@ def amd_desktop():
                'board_vendor': 'Micro-Star International Co., Ltd', 'board_name': 'B450 TOMAHAWK (MS-7C02)',
                'board_version': '1.0'})
     msi = sensors_chips(os.path.join(SRC, 'sensors/desktop_msi_B450-TOMAHAWK_MS-7C02_7E2999FE5141_C3704DD987.sensors.txt'))
-    hwmon(m, 0, 'nvme', msi['nvme-pci-0100'], '/devices/pci0000:00/0000:00:01.1/0000:01:00.0/nvme/nvme0')
-    write(m, '/sys/devices/pci0000:00/0000:00:01.1/0000:01:00.0/nvme/nvme0/model', 'WDS500G3X0C-00SJG0\n')
+    hwmon(m, 0, 'nvme', msi['nvme-pci-0100'], machine_device(m, 'nvme'))
     hwmon(m, 1, 'k10temp', msi['k10temp-pci-00c3'], '/devices/pci0000:00/0000:00:18.3')
     gpu = [k for k in msi if k.startswith('amdgpu')][0]
-    hwmon(m, 2, 'amdgpu', msi[gpu], '/devices/pci0000:00/0000:00:03.1/0000:27:00.0')
-    pci_device(m, '/sys/devices/pci0000:00/0000:00:03.1/0000:27:00.0', 0x1002, 0x73bf)
+    hwmon(m, 2, 'amdgpu', msi[gpu], machine_device(m, 'display'))
     hwmon(m, 3, 'nct6797', msi['nct6797-isa-0a20'], '/devices/platform/nct6775.2592', board=True)
 
 
