@@ -60,9 +60,9 @@ UsbIds UsbIds::Parse(std::string_view text) {
       current->name = name;
       current->products.clear();
     } else {
-      // "C 00  ...", "AT ...", "HID ...": the vendor list has ended.
-      current = nullptr;
-      if (line.size() > 1 && !IsHex(line[0])) break;
+      // "C 00  ...", "AT ...", "HID ...": the class and code tables that follow the vendor
+      // list; their ids would read as vendors.
+      break;
     }
   }
   return ids;
