@@ -94,10 +94,10 @@ std::string NowUtc() {
   clock_gettime(CLOCK_REALTIME, &ts);
   tm parts{};
   gmtime_r(&ts.tv_sec, &parts);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", parts.tm_year + 1900,
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
                 parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                ts.tv_nsec / 1000000);
+                static_cast<int>(ts.tv_nsec / 1000000) % 1000);
   return buf;
 }
 
