@@ -1,5 +1,3 @@
-#include "platform/Paths.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "platform/Paths.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "platform/ProfileFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "platform/ProfileFile.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -10,6 +8,7 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "platform/Registry.h"
 #include "platform/Sysroot.h"
 
 namespace {
@@ -62,7 +61,8 @@ TEST_F(RegistryTest, StoresAnyBytesAndBothTypesAcrossARereadOfTheFile) {
   const std::string tricky = "say \"hi\"\\\n\r\tend \xE4\xB8\xAD\xE6\x96\x87 \xC3 \xED\xA0\x80";
   {
     RegistryKey key;
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, "Software\\Odd]Name[%20\x01\\Leaf"), platform::kRegOk);
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, "Software\\Odd]Name[%20\x01\\Leaf"),
+              platform::kRegOk);
     ASSERT_EQ(key.SetString("every", every), platform::kRegOk);
     ASSERT_EQ(key.SetString("na\"me=\n", tricky), platform::kRegOk);
     ASSERT_EQ(key.SetString("", "default value"), platform::kRegOk);
@@ -167,7 +167,8 @@ TEST_F(RegistryTest, RefusesWhatTheCallerMayNotDo) {
 TEST_F(RegistryTest, MachineRootsAreReadOnlyViewsOfTheSystemFile) {
   RegistryKey key;
   EXPECT_EQ(key.Open(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\DirectX", RegAccess::Read),
-            platform::kRegNotFound) << "no system file: an empty machine registry";
+            platform::kRegNotFound)
+      << "no system file: an empty machine registry";
   EXPECT_EQ(key.Create(RegRoot::LocalMachine, "SOFTWARE\\Test"), platform::kRegAccessDenied);
 
   fs::create_directories(dir_ / "machine/etc/quillmark");
@@ -190,6 +191,14 @@ TEST_F(RegistryTest, MachineRootsAreReadOnlyViewsOfTheSystemFile) {
   EXPECT_EQ(s, "htmlfile");
   EXPECT_EQ(key.Open(RegRoot::CurrentUser, ".htm", RegAccess::Read), platform::kRegNotFound)
       << "the roots do not leak into each other";
+
+  // A damaged system file is reported, and never moved or rewritten by a user's write.
+  const std::string damaged = "KORVANE-REGISTRY 1\n[HKEY_LOCAL_MACHINE\\X]\nnonsense\n";
+  WriteAll(dir_ / "machine/etc/quillmark/registry.reg", damaged);
+  EXPECT_EQ(key.Open(RegRoot::LocalMachine, "X", RegAccess::Read), platform::kRegInvalidData);
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  ASSERT_EQ(key.SetString("v", "w"), platform::kRegOk);
+  EXPECT_EQ(ReadAll(dir_ / "machine/etc/quillmark/registry.reg"), damaged);
 }
 
 TEST_F(RegistryTest, ReadsSeeWritesMadeByOtherProcesses) {
@@ -259,7 +268,7 @@ TEST_F(RegistryTest, ADamagedFileIsReportedSetAsideAndReplacedOnTheNextWrite) {
 TEST_F(RegistryTest, AFileWithOneBadLineIsDamagedNotPartlyRead) {
   fs::create_directories(dir_ / "config/quillmark");
   const std::vector<std::string> bad = {
-      "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n",                              // no header
+      "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n",                                // no header
       "KORVANE-REGISTRY 1\n\"v\"=\"outside\"\n",                              // value before key
       "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,02\n",        // unknown type
       "KORVANE-REGISTRY 1\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"open\n",           // unterminated
@@ -295,15 +304,21 @@ TEST_F(RegistryTest, MangledFilesGiveAnAnswerNeverACrash) {
   for (int round = 0; round < 400; ++round) {
     std::string text = good;
     switch (round % 3) {
-      case 0: text.resize(random() % text.size()); break;  // cut short
-      case 1: text[random() % text.size()] = static_cast<char>(random() & 0xFF); break;
-      default: text.insert(random() % text.size(), 1, "\\\"[]%=@\n\r\0"[random() % 10]);
+      case 0:
+        text.resize(random() % text.size());
+        break;  // cut short
+      case 1:
+        text[random() % text.size()] = static_cast<char>(random() & 0xFF);
+        break;
+      default:
+        text.insert(random() % text.size(), 1, "\\\"[]%=@\n\r\0"[random() % 10]);
     }
     WriteAll(platform::RegistryFilePath(), text);
     RegistryKey key;
     const auto r = key.Open(RegRoot::CurrentUser, "A\\B\\C", RegAccess::Read);
     ASSERT_TRUE(r == platform::kRegOk || r == platform::kRegNotFound ||
-                r == platform::kRegInvalidData) << r;
+                r == platform::kRegInvalidData)
+        << r;
     if (r == platform::kRegInvalidData) {
       ++damaged;
     } else if (r == platform::kRegOk) {
@@ -362,7 +377,8 @@ TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheLastCompleteStore) {
     if (const auto e = key.EnumValues(values); e != platform::kRegOk) return e;
     n = static_cast<int>(values.size());
     for (int i = 0; i < n; ++i) {
-      if (values[i].name != "v" + std::to_string(i) || values[i].dword != static_cast<std::uint32_t>(i)) {
+      if (values[i].name != "v" + std::to_string(i) ||
+          values[i].dword != static_cast<std::uint32_t>(i)) {
         return platform::kRegInvalidData;
       }
     }
@@ -380,7 +396,8 @@ TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheLastCompleteStore) {
       RegistryKey key;
       if (key.Open(RegRoot::CurrentUser, kKey, RegAccess::Write) != platform::kRegOk) return 1;
       for (int i = start;; ++i) {
-        if (key.SetDword("v" + std::to_string(i), static_cast<std::uint32_t>(i)) != platform::kRegOk) {
+        if (key.SetDword("v" + std::to_string(i), static_cast<std::uint32_t>(i)) !=
+            platform::kRegOk) {
           return 2;
         }
       }
@@ -443,8 +460,7 @@ TEST_F(RegistryTest, AStoreThatIsASymbolicLinkStaysOne) {
   ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
   ASSERT_EQ(key.SetString("ExeName", "/x"), platform::kRegOk);
   EXPECT_TRUE(fs::is_symlink(platform::RegistryFilePath()));
-  EXPECT_NE(ReadAll(dir_ / "dotfiles/registry.reg").find("\"ExeName\"=\"/x\""),
-            std::string::npos);
+  EXPECT_NE(ReadAll(dir_ / "dotfiles/registry.reg").find("\"ExeName\"=\"/x\""), std::string::npos);
 }
 
 }  // namespace

@@ -207,8 +207,7 @@ bool WriteFileAtomically(const std::string& linkOrPath, std::string_view bytes,
 void RemoveStaleTemporaries(const std::string& path) {
   const std::string dir = ParentDirectory(path);
   const auto slash = path.find_last_of('/');
-  const std::string prefix =
-      (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
   DIR* d = ::opendir(dir.c_str());
   if (d == nullptr) return;
   while (const dirent* e = ::readdir(d)) {
@@ -235,7 +234,8 @@ void RemoveStaleTemporaries(const std::string& path) {
 }
 
 std::string SetAside(const std::string& path, std::string* error) {
-  const std::string base = path + ".corrupt-" + std::to_string(static_cast<long long>(::time(nullptr)));
+  const std::string base =
+      path + ".corrupt-" + std::to_string(static_cast<long long>(::time(nullptr)));
   for (int n = 0; n < 1000; ++n) {
     const std::string target = n == 0 ? base : base + "-" + std::to_string(n);
     struct stat st {};

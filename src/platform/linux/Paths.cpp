@@ -108,7 +108,9 @@ std::string TempDirectory() {
   return WithSlash(dir);
 }
 
-std::string CacheDirectory() { return EnsureFolder(XdgBase("XDG_CACHE_HOME", ".cache"), "korvane"); }
+std::string CacheDirectory() {
+  return EnsureFolder(XdgBase("XDG_CACHE_HOME", ".cache"), "korvane");
+}
 
 std::string StateDirectory() {
   return EnsureFolder(XdgBase("XDG_STATE_HOME", ".local/state"), "korvane");

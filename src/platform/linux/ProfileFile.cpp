@@ -212,8 +212,8 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
   if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
       HasLineBreak(value) || value.find('\0') != std::string_view::npos ||
       section.find('\0') != std::string_view::npos || key.find('\0') != std::string_view::npos ||
-      section.find(']') != std::string_view::npos ||
-      key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';') {
+      section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos ||
+      key.front() == '[' || key.front() == ';') {
     return false;
   }
   const std::string path = ResolvePath(filePath);

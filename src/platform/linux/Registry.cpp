@@ -84,7 +84,7 @@ struct Value {
 };
 
 struct Node {
-  std::string name;  // as first written
+  std::string name;                                       // as first written
   std::map<std::string, std::unique_ptr<Node>> children;  // by folded name
   std::map<std::string, Value> values;                    // by folded name
 };
@@ -145,12 +145,28 @@ void AppendQuoted(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
-      case '\\': out += "\\\\"; ++i; continue;
-      case '"': out += "\\\""; ++i; continue;
-      case '\n': out += "\\n"; ++i; continue;
-      case '\r': out += "\\r"; ++i; continue;
-      case '\t': out += "\\t"; ++i; continue;
-      default: break;
+      case '\\':
+        out += "\\\\";
+        ++i;
+        continue;
+      case '"':
+        out += "\\\"";
+        ++i;
+        continue;
+      case '\n':
+        out += "\\n";
+        ++i;
+        continue;
+      case '\r':
+        out += "\\r";
+        ++i;
+        continue;
+      case '\t':
+        out += "\\t";
+        ++i;
+        continue;
+      default:
+        break;
     }
     const std::size_t len = (c < 0x20 || c == 0x7F) ? 0 : Utf8Length(text, i);
     if (len == 0) {
@@ -242,11 +258,21 @@ bool ParseQuoted(std::string_view line, std::size_t& pos, std::string& out) {
     if (pos >= line.size()) return false;
     const char e = line[pos++];
     switch (e) {
-      case '\\': out.push_back('\\'); break;
-      case '"': out.push_back('"'); break;
-      case 'n': out.push_back('\n'); break;
-      case 'r': out.push_back('\r'); break;
-      case 't': out.push_back('\t'); break;
+      case '\\':
+        out.push_back('\\');
+        break;
+      case '"':
+        out.push_back('"');
+        break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      case 'r':
+        out.push_back('\r');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
       case 'x': {
         if (pos + 2 > line.size()) return false;
         const int h = HexDigit(line[pos]), l = HexDigit(line[pos + 1]);
@@ -255,7 +281,8 @@ bool ParseQuoted(std::string_view line, std::size_t& pos, std::string& out) {
         pos += 2;
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return false;  // no closing quote
@@ -388,7 +415,7 @@ Store gSystem;
 // identity. A cache taken while the file was that fresh is not trusted; it is read again.
 bool FreshlyModified(const FileIdentity& id) {
   if (!id.exists) return false;
-  timespec now {};
+  timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   const std::int64_t nowNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
   constexpr std::int64_t kTickSlackNs = 100'000'000;
@@ -419,7 +446,8 @@ void LoadInto(Store& store, const std::string& path) {
       store.state = LoadState::Damaged;
       store.problem = file.error;
       return;
-    case ReadStatus::Ok: break;
+    case ReadStatus::Ok:
+      break;
   }
   std::string error;
   if (auto tree = Parse(file.bytes, error)) {
@@ -448,9 +476,12 @@ RegResult Load(RegRoot root, const Tree*& tree) {
 
 std::string_view RootName(RegRoot root) {
   switch (root) {
-    case RegRoot::CurrentUser: return kCurrentUser;
-    case RegRoot::LocalMachine: return kLocalMachine;
-    case RegRoot::ClassesRoot: return kClassesRoot;
+    case RegRoot::CurrentUser:
+      return kCurrentUser;
+    case RegRoot::LocalMachine:
+      return kLocalMachine;
+    case RegRoot::ClassesRoot:
+      return kClassesRoot;
   }
   return kCurrentUser;
 }
@@ -632,7 +663,8 @@ RegResult RegistryKey::QueryDword(std::string_view name, std::uint32_t& out) con
 
 RegResult RegistryKey::SetString(std::string_view name, std::string_view value) {
   if (!impl_) return Fail(kRegInvalidHandle, "the key is not open");
-  if (value.size() > kRegMaxValueBytes) return Fail(kRegInvalidParameter, "value larger than 1 MiB");
+  if (value.size() > kRegMaxValueBytes)
+    return Fail(kRegInvalidParameter, "value larger than 1 MiB");
   RegValue v;
   v.name = std::string(name);
   v.type = RegType::String;
@@ -648,7 +680,6 @@ RegResult RegistryKey::SetDword(std::string_view name, std::uint32_t value) {
   v.dword = value;
   return SetCommon(impl_->root, impl_->access, impl_->path, std::move(v));
 }
-
 
 RegResult RegistryKey::DeleteValue(std::string_view name) {
   if (!impl_) return Fail(kRegInvalidHandle, "the key is not open");

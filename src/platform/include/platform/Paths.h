@@ -7,25 +7,25 @@
 
 namespace platform {
 
-std::string ExecutablePath();      // full path of the running executable
-std::string ExecutableDirectory(); // with a trailing '/'
+std::string ExecutablePath();       // full path of the running executable
+std::string ExecutableDirectory();  // with a trailing '/'
 // The shared folder of the maker's tools: ${XDG_CONFIG_HOME:-~/.config}/quillmark/ (created
 // on demand, trailing '/'). Empty when it cannot be had (no home, not creatable), so callers
 // can fall back to ExecutableDirectory(). A relative $XDG_* value is ignored, as XDG requires.
 std::string WindowsDirectory();
-std::string TempDirectory();       // $TMPDIR or /tmp, long form, trailing '/'
+std::string TempDirectory();  // $TMPDIR or /tmp, long form, trailing '/'
 // ${XDG_CACHE_HOME:-~/.cache}/korvane/ and ${XDG_STATE_HOME:-~/.local/state}/korvane/, created
 // on demand, trailing '/'; empty when they cannot be had.
 std::string CacheDirectory();
 std::string StateDirectory();
-std::string RuntimeDirectory();    // $XDG_RUNTIME_DIR, else /tmp; trailing '/'
-std::string ProgramFilesDirectory(); // "/opt/"
+std::string RuntimeDirectory();       // $XDG_RUNTIME_DIR, else /tmp; trailing '/'
+std::string ProgramFilesDirectory();  // "/opt/"
 
 // Windows file name -> the Linux file to look for: "qmlog.dll" -> "qmlog.so",
 // "qmupdate.exe" -> "qmupdate"; anything else unchanged. Applied to the last path component.
 std::string MapFileName(std::string_view windowsName);
 
-bool FileExists(std::string_view path);       // after MapFileName; a folder is not a file
+bool FileExists(std::string_view path);  // after MapFileName; a folder is not a file
 bool DirectoryExists(std::string_view path);
 bool CreateDirectories(std::string_view path);  // with missing parents; true if it exists after
 // Removes a directory and everything under it. Refuses (returns false) paths shorter than

@@ -40,14 +40,14 @@ enum class RegAccess { Read, Write };
 // Windows error numbers, so callers can keep their "== 0 is success" checks.
 enum RegResult : std::int32_t {
   kRegOk = 0,
-  kRegNotFound = 2,        // ERROR_FILE_NOT_FOUND
-  kRegAccessDenied = 5,    // ERROR_ACCESS_DENIED (read-only root, unreadable file)
-  kRegInvalidHandle = 6,   // ERROR_INVALID_HANDLE (the key is not open)
-  kRegInvalidData = 13,    // ERROR_INVALID_DATA (a damaged store)
-  kRegWriteFault = 29,     // ERROR_WRITE_FAULT (the file could not be replaced)
-  kRegInvalidParameter = 87,  // ERROR_INVALID_PARAMETER (name or data beyond the limits)
-  kRegMoreData = 234,      // ERROR_MORE_DATA
-  kRegNoMoreItems = 259,   // ERROR_NO_MORE_ITEMS
+  kRegNotFound = 2,            // ERROR_FILE_NOT_FOUND
+  kRegAccessDenied = 5,        // ERROR_ACCESS_DENIED (read-only root, unreadable file)
+  kRegInvalidHandle = 6,       // ERROR_INVALID_HANDLE (the key is not open)
+  kRegInvalidData = 13,        // ERROR_INVALID_DATA (a damaged store)
+  kRegWriteFault = 29,         // ERROR_WRITE_FAULT (the file could not be replaced)
+  kRegInvalidParameter = 87,   // ERROR_INVALID_PARAMETER (name or data beyond the limits)
+  kRegMoreData = 234,          // ERROR_MORE_DATA
+  kRegNoMoreItems = 259,       // ERROR_NO_MORE_ITEMS
   kRegUnsupportedType = 1630,  // ERROR_UNSUPPORTED_TYPE (asked a DWORD as text or the reverse)
 };
 
@@ -56,8 +56,8 @@ enum class RegType { String, Dword };
 struct RegValue {
   std::string name;
   RegType type = RegType::String;
-  std::string text;          // for String
-  std::uint32_t dword = 0;   // for Dword
+  std::string text;         // for String
+  std::uint32_t dword = 0;  // for Dword
 };
 
 class RegistryKey {
