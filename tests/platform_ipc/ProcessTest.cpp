@@ -112,8 +112,8 @@ TEST(StartProgramTest, RelativePathsMeanOurFolderNotTheChildOne) {
   ScratchDir dir;
   const fs::path old = fs::current_path();
   fs::current_path(KORVANE_BIN_DIR);
-  const int pid =
-      platform::StartProgram("./platform_ipc_helper", {"write-args", "out.txt", "x"}, dir.Path().string());
+  const int pid = platform::StartProgram("./platform_ipc_helper", {"write-args", "out.txt", "x"},
+                                         dir.Path().string());
   fs::current_path(old);
   ASSERT_GT(pid, 0);
   int status = 0;

@@ -139,7 +139,8 @@ struct BroadcastSubscription::Impl {
         clock_gettime(CLOCK_MONOTONIC, &now);
         const std::uint64_t nowUsec = static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
                                       static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-        timeoutMs = usec <= nowUsec ? 0 : static_cast<int>(std::min<std::uint64_t>((usec - nowUsec + 999) / 1000, 60000));
+        const std::uint64_t waitMs = usec <= nowUsec ? 0 : (usec - nowUsec + 999) / 1000;
+        timeoutMs = static_cast<int>(std::min<std::uint64_t>(waitMs, 60000));
       }
       pollfd fds[2] = {{busFd, static_cast<short>(events), 0}, {stopFd, POLLIN, 0}};
       r = poll(fds, 2, timeoutMs);

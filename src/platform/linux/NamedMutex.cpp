@@ -127,7 +127,8 @@ std::string ReadLine(int fd, int timeoutMs) {
   while (text.size() < 64 && text.find('\n') == std::string::npos) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const long elapsedMs = (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    const long elapsedMs =
+        (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
     if (elapsedMs >= timeoutMs || !WaitReadable(fd, static_cast<int>(timeoutMs - elapsedMs))) break;
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n < 0 && errno == EINTR) continue;
@@ -266,9 +267,10 @@ bool SingleInstanceLock::ListenForActivation(std::function<void()> onActivate) {
   // A socket file left by a holder that was killed would make bind fail; we hold the lock,
   // so nobody else can be listening there.
   unlink(impl.socketPath.c_str());
-  const mode_t oldMask = umask(0177);
-  const bool bound = bind(impl.listenFd, address.get(), address.size()) == 0;
-  umask(oldMask);
+  // Tightened after binding rather than through umask, which would change file modes for
+  // every thread of the process at once.
+  const bool bound = bind(impl.listenFd, address.get(), address.size()) == 0 &&
+                     chmod(impl.socketPath.c_str(), 0600) == 0;
   if (!bound || listen(impl.listenFd, 8) != 0) {
     CloseFd(impl.listenFd);
     return false;
