@@ -173,15 +173,15 @@ std::string HardwareLibraryFilePath() {
   return HardwareLibraryDirectory() + platform::MapFileName(kLibraryFileName);
 }
 
-std::size_t ExtractHardwareLibrary() {
-  const std::string dir = HardwareLibraryDirectory();
-  if (!PrepareLibraryDirectory(dir)) return 0;
+std::size_t ExtractHardwareLibraryTo(const std::string& filePath) {
   const auto bytes = platform::FindResource("DATA", kLibraryResourceId);
   if (bytes.empty()) return 0;
+  const auto slash = filePath.rfind('/');
+  if (slash == std::string::npos) return 0;
 
   // Written beside its final name and renamed over it: an existing file is replaced as a
   // whole, and a copy still mapped by an earlier process is left untouched.
-  std::string tmp = dir + ".qmhdwlib.XXXXXX";
+  std::string tmp = filePath.substr(0, slash + 1) + ".qmhdwlib.XXXXXX";
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return 0;
   std::size_t written = 0;
@@ -193,11 +193,16 @@ std::size_t ExtractHardwareLibrary() {
   }
   const bool ok = written == bytes.size() && ::fchmod(fd, 0700) == 0;
   ::close(fd);
-  if (!ok || ::rename(tmp.c_str(), HardwareLibraryFilePath().c_str()) != 0) {
+  if (!ok || ::rename(tmp.c_str(), filePath.c_str()) != 0) {
     ::unlink(tmp.c_str());
     return 0;
   }
   return written;
+}
+
+std::size_t ExtractHardwareLibrary() {
+  if (!PrepareLibraryDirectory(HardwareLibraryDirectory())) return 0;
+  return ExtractHardwareLibraryTo(HardwareLibraryFilePath());
 }
 
 CPUIDSDK* HardwareLibrary() { return State().sdk.load(); }

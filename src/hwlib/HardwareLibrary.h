@@ -51,6 +51,9 @@ std::string HardwareLibraryFilePath();
 
 // Writes resource DATA/205 to the library file; returns the bytes written, 0 on any failure.
 std::size_t ExtractHardwareLibrary();
+// The same into a given file of a folder that already exists (terminal modes use a private
+// folder so they never touch a running window's copy).
+std::size_t ExtractHardwareLibraryTo(const std::string& filePath);
 
 // The wrapper for callers (detectors, summary, sensors); nullptr until the start-up routine
 // created it. Callers test it and every slot.

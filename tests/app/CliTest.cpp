@@ -64,6 +64,17 @@ TEST(Cli, DiagnosisDescribesThisMachine) {
   EXPECT_EQ(doc["memory"]["totalMiB"].get<long long>(), MemTotalMiB());
   ASSERT_TRUE(doc["os"]["name"].is_string());
 
+  // The embedded hardware library answers for the same machine.
+  const auto& lib = doc["hardwareLibrary"];
+  ASSERT_FALSE(lib.contains("error")) << lib.dump();
+  EXPECT_EQ(lib["Init"].get<int>(), 1);
+  EXPECT_EQ(lib["GetMemorySize()"].get<long long>(), MemTotalMiB());
+  int threads = 0;
+  for (int p = 0; p < lib["GetProcessorCount()"].get<int>(); ++p) {
+    threads += lib["GetProcessorThreadCount(" + std::to_string(p) + ")"].get<int>();
+  }
+  EXPECT_EQ(threads, platform::ProcessorCount());
+
   auto text = RunKorvane("--diagnose");
   ASSERT_EQ(text.status, 0);
   EXPECT_NE(text.out.find("totalMiB = " + std::to_string(MemTotalMiB())), std::string::npos) << text.out;

@@ -4,7 +4,12 @@
 
 #include <sstream>
 
+#include <cstdlib>
+
+#include "HwDiagnose.h"
+#include "hwlib/HardwareLibrary.h"
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "platform/Sysroot.h"
 #include "platform/Text.h"
 
@@ -80,6 +85,22 @@ Json MemorySection() {
   return mem;
 }
 
+// The library embedded in this program, written to a private folder for the length of the
+// dump, so a running window's copy is never touched.
+Json HardwareLibrarySection() {
+  std::string dir = platform::TempDirectory() + "korvane-diagnose-XXXXXX";
+  if (::mkdtemp(dir.data()) == nullptr) return Json{{"error", "no temporary folder"}};
+  const std::string path = dir + "/" + platform::MapFileName("qmhdwlib.dll");
+  Json out;
+  if (ExtractHardwareLibraryTo(path) == 0) {
+    out = Json{{"error", "the hardware library is not embedded in this program"}};
+  } else {
+    out = DiagnoseHardwareLibrary(path.c_str());
+  }
+  platform::DeleteDirectoryTree(dir);
+  return out;
+}
+
 void RenderNode(const Json& node, const std::string& indent, std::ostringstream& out) {
   for (auto it = node.begin(); it != node.end(); ++it) {
     const Json& v = it.value();
@@ -112,6 +133,7 @@ Json BuildDiagnosis() {
   doc["os"] = OsSection();
   doc["processor"] = ProcessorSection();
   doc["memory"] = MemorySection();
+  doc["hardwareLibrary"] = HardwareLibrarySection();
   return doc;
 }
 
