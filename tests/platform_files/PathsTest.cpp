@@ -93,6 +93,7 @@ TEST(DeleteDirectoryTree, RefusesRootShortPathsHomeAndLinks) {
 
   fs::create_directory_symlink(dir / "home", dir / "alias");
   EXPECT_FALSE(platform::DeleteDirectoryTree(dir / "alias"));
+  EXPECT_FALSE(platform::DeleteDirectoryTree(dir / "alias//"));
   EXPECT_TRUE(fs::exists(dir / "home/user/.profile"));
 
   // A custom minimum applies to the real path too.

@@ -159,7 +159,9 @@ bool CreateDirectories(std::string_view path) {
 
 bool DeleteDirectoryTree(std::string_view path, std::size_t minLength) {
   if (path.empty() || path.size() < minLength) return false;
-  const std::string raw(path);
+  std::string raw(path);
+  // "link/" would make lstat look through the link; the check below must see the link itself.
+  while (raw.size() > 1 && raw.back() == '/') raw.pop_back();
   struct stat st {};
   if (::lstat(raw.c_str(), &st) != 0) return errno == ENOENT;  // nothing left to delete
   // A symbolic link to a folder is not the folder: never walk into what it points at.
