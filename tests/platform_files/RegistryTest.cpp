@@ -176,7 +176,7 @@ TEST_F(RegistryTest, MachineRootsAreReadOnlyViewsOfTheSystemFile) {
            "KORVANE-REGISTRY 1\r\n; shipped by the package\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
            "\"ProgramFilesDir\"=\"/opt\"\r\n"
-           "[HKEY_CLASSES_ROOT\\.htm]\r\n@=\"htmlfile\"\r\n");
+           "  [HKEY_CLASSES_ROOT\\.htm]\r\n\t@=\"htmlfile\"\r\n");
   ASSERT_EQ(key.Open(RegRoot::LocalMachine, "software\\microsoft\\windows\\currentversion",
                      RegAccess::Read),
             platform::kRegOk);

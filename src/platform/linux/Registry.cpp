@@ -329,7 +329,10 @@ std::optional<Tree> Parse(std::string_view bytes, std::string& error) {
     bytes.remove_prefix(nl == std::string_view::npos ? bytes.size() : nl + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.find('\0') != std::string_view::npos) return bad("NUL byte");
-    if (IsBlank(line) || line.front() == ';') continue;
+    if (IsBlank(line)) continue;
+    // Hand edits may indent; indentation carries no meaning.
+    while (line.front() == ' ' || line.front() == '\t') line.remove_prefix(1);
+    if (line.front() == ';') continue;
     if (!sawHeader) {
       if (TrimRight(line) != kHeader) return bad("not a registry file (missing header)");
       sawHeader = true;

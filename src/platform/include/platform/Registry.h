@@ -13,7 +13,7 @@
 //
 // Format (UTF-8 text, one entry per line, '\n' or "\r\n"):
 //   KORVANE-REGISTRY 1                       first line, required unless the file is empty
-//   ; comment                                ignored, as are blank lines
+//   ; comment                                ignored, as are blank lines and indentation
 //   [HKEY_CURRENT_USER\Software\Quillmark]   a key; bytes that are control characters, '%',
 //                                            '[', ']' or not UTF-8 are written %HH
 //   "ExeName"="/opt/korvane/korvane"         a string value; inside quotes \\ \" \n \r \t
