@@ -218,8 +218,12 @@ TEST(SensorGuard, ReadsOnlyWhenTheMutexIsTaken) {
     }).join();
     EXPECT_FALSE(otherRead);
   }
-  korvane::SensorAccessGuard again(mine);
-  EXPECT_TRUE(again.MayRead()) << "the guard released the mutex";
+  {
+    korvane::SensorAccessGuard again(mine);
+    EXPECT_TRUE(again.MayRead()) << "the guard released the mutex";
+  }
+  mine.Close();
+  platform::ProcessMutex::Remove(name);
 }
 
 }  // namespace
