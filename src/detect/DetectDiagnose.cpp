@@ -1,0 +1,130 @@
+#include "detect/DetectDiagnose.h"
+
+#include <algorithm>
+
+#include "detect/CpuHelper.h"
+#include "detect/HddHelper.h"
+#include "detect/MemoryHelper.h"
+#include "platform/Text.h"
+
+namespace korvane {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kTextNames[kCpuTextKinds] = {"name",       "codeName", "package",         "specification",
+                                                   "processTechnology", "stepping", "instructionSets", "identification"};
+constexpr const char* kCacheNames[kCacheKinds] = {"l1Data", "l1Instruction", "trace", "l2", "l3"};
+
+Json Base(const CDeviceHelper& d) {
+  return Json{{"detected", d.detected}, {"sensorFlags", d.sensorFlags}, {"count", d.count}};
+}
+
+// Library texts may carry bytes that are not UTF-8 in odd locales; never let one break the dump.
+std::string Safe(const std::string& text) { return platform::Utf16ToUtf8(platform::Utf8ToUtf16(text)); }
+
+}  // namespace
+
+Json DescribeCpuHelper(const CCPUHelper& cpu) {
+  Json out = Base(cpu);
+  out["processorCount"] = cpu.processorCount;
+  Json processors = Json::array();
+  const int shown = std::clamp(cpu.count, 0, kMaxProcessors);
+  for (int i = 0; i < shown; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    Json p;
+    p["coreCount"] = cpu.coreCount[at];
+    p["threadCount"] = cpu.threadCount[at];
+    p["signature"] = cpu.signature[at];
+    p["brandInfo"] = cpu.brandInfo[at];
+    p["stockClock"] = cpu.stockClock[at];
+    p["busClock"] = cpu.busClock[at];
+    p["coreClock"] = cpu.coreClock[at];
+    p["multiplier"] = cpu.multiplier[at];
+    p["busFrequency"] = cpu.busFrequency[at];
+    p["ratedBusFrequency"] = cpu.ratedBusFrequency[at];
+    p["processTechnology"] = cpu.processTechnology[at];
+    p["coreVoltage"] = cpu.coreVoltage[at];
+    p["architectureCode"] = cpu.architectureCode[at];
+    p["unlockedMultiplier"] = cpu.unlockedMultiplier[at];
+    Json texts;
+    for (int k = 0; k < kCpuTextKinds; ++k) texts[kTextNames[k]] = Safe(cpu.texts[at][static_cast<std::size_t>(k)]);
+    p["texts"] = std::move(texts);
+    Json caches;
+    for (int k = 0; k < kCacheKinds; ++k) {
+      const _CACHE_DESCRIPTOR& c = cpu.caches[at][static_cast<std::size_t>(k)];
+      caches[kCacheNames[k]] = Json{{"sizeKB", c.sizeKB}, {"count", c.count}, {"ways", c.ways}, {"lineSize", c.lineSize}};
+    }
+    p["caches"] = std::move(caches);
+    processors.push_back(std::move(p));
+  }
+  out["processors"] = std::move(processors);
+  return out;
+}
+
+Json DescribeMemoryHelper(const CMemoryHelper& m) {
+  Json out = Base(m);
+  out["caption"] = Safe(m.caption);
+  out["name"] = Safe(m.name);
+  out["totalPhysText"] = Safe(m.totalPhysText);
+  out["availPhysText"] = Safe(m.availPhysText);
+  out["status"] = Json{{"dwLength", m.status.dwLength},
+                       {"dwMemoryLoad", m.status.dwMemoryLoad},
+                       {"ullTotalPhys", m.status.ullTotalPhys},
+                       {"ullAvailPhys", m.status.ullAvailPhys},
+                       {"ullTotalPageFile", m.status.ullTotalPageFile},
+                       {"ullAvailPageFile", m.status.ullAvailPageFile},
+                       {"ullTotalVirtual", m.status.ullTotalVirtual},
+                       {"ullAvailVirtual", m.status.ullAvailVirtual},
+                       {"ullAvailExtendedVirtual", m.status.ullAvailExtendedVirtual}};
+  out["totalMiB"] = m.totalMiB;
+  out["availableMiB"] = m.availableMiB;
+  out["usedMiB"] = m.usedMiB;
+  return out;
+}
+
+Json DescribeHddHelper(const CHddHelper& h) {
+  Json out = Base(h);
+  out["maxItems"] = kMaxDisks;
+  Json disks = Json::array();
+  const int shown = std::clamp(h.count, 0, kMaxDisks);
+  for (int i = 0; i < shown; ++i) {
+    const CHddHelper::Disk& d = h.disks[static_cast<std::size_t>(i)];
+    Json j;
+    j["caption"] = Safe(d.caption);
+    j["name"] = Safe(d.name);
+    j["pnpDeviceId"] = Safe(d.pnpDeviceId);
+    j["manufacturer"] = Safe(d.manufacturer);
+    j["size"] = Safe(d.size);
+    j["interfaceType"] = Safe(d.interfaceType);
+    j["model"] = Safe(d.model);
+    j["status"] = Safe(d.status);
+    j["index"] = d.index;
+    j["partitions"] = d.partitions;
+    j["bytesPerSector"] = d.bytesPerSector;
+    j["sectorsPerTrack"] = d.sectorsPerTrack;
+    j["totalCylinders"] = Safe(d.totalCylinders);
+    j["totalHeads"] = d.totalHeads;
+    j["totalSectors"] = Safe(d.totalSectors);
+    j["totalTracks"] = Safe(d.totalTracks);
+    j["tracksPerCylinder"] = d.tracksPerCylinder;
+    j["sourceIndex"] = Json::array(
+        {d.detail.sourceIndex[0], d.detail.sourceIndex[1], d.detail.sourceIndex[2], d.detail.sourceIndex[3]});
+    disks.push_back(std::move(j));
+  }
+  out["disks"] = std::move(disks);
+  return out;
+}
+
+Json DiagnoseDetectors() {
+  CCPUHelper cpu;
+  CMemoryHelper memory;
+  CHddHelper hdd;
+  // The order of the summary's full pass.
+  cpu.vUpdate();
+  memory.vRefresh();
+  hdd.vUpdate();
+  return Json{{"cpu", DescribeCpuHelper(cpu)}, {"memory", DescribeMemoryHelper(memory)}, {"disks", DescribeHddHelper(hdd)}};
+}
+
+}  // namespace korvane

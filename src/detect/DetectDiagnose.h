@@ -1,0 +1,22 @@
+#pragma once
+// What the processor, memory and disk detectors found, as one JSON object for
+// `korvane --diagnose`.
+#include <nlohmann/json.hpp>
+
+namespace korvane {
+
+class CCPUHelper;
+class CMemoryHelper;
+class CHddHelper;
+
+// Runs a full pass of the three detectors (the hardware library, when started, is used as it
+// is; without it the processor part stays empty) and returns every field:
+// {"cpu": {...}, "memory": {...}, "disks": {...}}.
+nlohmann::ordered_json DiagnoseDetectors();
+
+// The fields of detectors that have already run.
+nlohmann::ordered_json DescribeCpuHelper(const CCPUHelper& cpu);
+nlohmann::ordered_json DescribeMemoryHelper(const CMemoryHelper& memory);
+nlohmann::ordered_json DescribeHddHelper(const CHddHelper& hdd);
+
+}  // namespace korvane
