@@ -156,25 +156,30 @@ void ExtendedPath(const CpuidFunction& cpuid, _CACHE_LINE_INFO& out) {
   if (l1.edx != 0) out.group[kL1Instruction] = out.group[kTrace] = level1(l1.edx);
 
   const platform::CpuidRegs l23 = Ask(cpuid, 0x80000006);
-  auto ways = [&](std::uint32_t reg, int level) -> std::uint8_t {
-    const std::uint32_t field = (reg >> 12) & 0xF;
-    if (field == kUseLeaf8000001D) {
-      // Zen processors report the associativity of level 2 and 3 only in the deterministic
-      // leaf; decoding the code itself would show 0 ways.
-      if (auto g = AmdDeterministicLevel(cpuid, level)) return g->associativity;
-    }
-    return DecodeExtendedAssociativity(field);
+  // Zen processors report level 2 and 3 only in the deterministic leaf (code 9); decoding the
+  // code itself would show 0 ways.
+  auto deterministic = [&](std::uint32_t reg, int level) -> std::optional<CACHE_LINE_GROUP> {
+    if (((reg >> 12) & 0xF) != kUseLeaf8000001D) return std::nullopt;
+    return AmdDeterministicLevel(cpuid, level);
   };
   if (l23.ecx != 0) {
-    out.group[kL2].size = static_cast<std::uint16_t>(l23.ecx >> 16);
-    out.group[kL2].associativity = ways(l23.ecx, 2);
-    out.group[kL2].lineSize = static_cast<std::uint8_t>(l23.ecx);
+    if (auto g = deterministic(l23.ecx, 2)) {
+      out.group[kL2] = *g;
+    } else {
+      out.group[kL2].size = static_cast<std::uint16_t>(l23.ecx >> 16);
+      out.group[kL2].associativity = DecodeExtendedAssociativity((l23.ecx >> 12) & 0xF);
+      out.group[kL2].lineSize = static_cast<std::uint8_t>(l23.ecx);
+    }
   }
   if (l23.edx != 0) {
-    // The field counts 512 KiB units.
-    out.group[kL3].size = Clamp16(static_cast<std::uint64_t>(l23.edx >> 18) << 9);
-    out.group[kL3].associativity = ways(l23.edx, 3);
-    out.group[kL3].lineSize = static_cast<std::uint8_t>(l23.edx);
+    if (auto g = deterministic(l23.edx, 3)) {
+      out.group[kL3] = *g;
+    } else {
+      // The field counts 512 KiB units.
+      out.group[kL3].size = Clamp16(static_cast<std::uint64_t>(l23.edx >> 18) << 9);
+      out.group[kL3].associativity = DecodeExtendedAssociativity((l23.edx >> 12) & 0xF);
+      out.group[kL3].lineSize = static_cast<std::uint8_t>(l23.edx);
+    }
   }
 }
 
