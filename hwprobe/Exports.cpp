@@ -320,13 +320,17 @@ void GetMemoryModuleTimingEntry(Instance i, int m, int entry, int* freq, std::in
 // --- board ---
 template <typename Pick>
 Text BoardText(Instance i, Pick pick) {
+  return Guard(i, static_cast<Text>(nullptr), [&](HardwareProbe& p) { return Str(pick(p.BoardIdentity())); });
+}
+template <typename Pick>
+Text ChipsetText(Instance i, Pick pick) {
   return Guard(i, static_cast<Text>(nullptr), [&](HardwareProbe& p) { return Str(pick(p.Board())); });
 }
-Text GetNorthBridgeVendor(Instance i) { return BoardText(i, [](auto b) { return b.northVendor; }); }
-Text GetNorthBridgeModel(Instance i) { return BoardText(i, [](auto b) { return b.northModel; }); }
-Text GetNorthBridgeRevision(Instance i) { return BoardText(i, [](auto b) { return b.northRevision; }); }
-Text GetSouthBridgeVendor(Instance i) { return BoardText(i, [](auto b) { return b.southVendor; }); }
-Text GetSouthBridgeModel(Instance i) { return BoardText(i, [](auto b) { return b.southModel; }); }
+Text GetNorthBridgeVendor(Instance i) { return ChipsetText(i, [](auto b) { return b.northVendor; }); }
+Text GetNorthBridgeModel(Instance i) { return ChipsetText(i, [](auto b) { return b.northModel; }); }
+Text GetNorthBridgeRevision(Instance i) { return ChipsetText(i, [](auto b) { return b.northRevision; }); }
+Text GetSouthBridgeVendor(Instance i) { return ChipsetText(i, [](auto b) { return b.southVendor; }); }
+Text GetSouthBridgeModel(Instance i) { return ChipsetText(i, [](auto b) { return b.southModel; }); }
 Text GetBIOSVendor(Instance i) { return BoardText(i, [](auto b) { return b.biosVendor; }); }
 Text GetBIOSVersion(Instance i) { return BoardText(i, [](auto b) { return b.biosVersion; }); }
 Text GetBIOSDate(Instance i) { return BoardText(i, [](auto b) { return b.biosDate; }); }

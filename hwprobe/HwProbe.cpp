@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <system_error>
 
 #include "QmHdwApi.h"
 #include "TextUtil.h"
@@ -121,34 +122,49 @@ std::optional<unsigned> ReadHex(const std::string& path) {
   return static_cast<unsigned>(v);
 }
 
-void ReadChipset(BoardFacts& b, PciNames& names) {
+PciIds ReadPciIds(const std::string& dev) {
+  PciIds ids;
+  if (dev.empty()) return ids;
+  const std::string d = "/sys/bus/pci/devices/" + dev;
+  auto v = ReadHex(d + "/vendor"), id = ReadHex(d + "/device");
+  if (!v || !id) return ids;
+  ids.vendor = *v & 0xFFFF;
+  ids.device = *id & 0xFFFF;
+  ids.revision = ReadHex(d + "/revision").value_or(0) & 0xFF;
+  ids.present = true;
+  return ids;
+}
+
+// North bridge: the host bridge at 00:00.0 (or the first host bridge of bus 0); south
+// bridge: the first ISA/LPC bridge.
+void FindChipset(BoardFacts& b) {
   std::string north, south;
   for (const std::string& dev : platform::ListSysDir("/sys/bus/pci/devices")) {
     auto cls = ReadHex("/sys/bus/pci/devices/" + dev + "/class");
     if (!cls) continue;
     const unsigned sub = *cls >> 8;
-    if (sub == 0x0600 && (north.empty() || dev.find(":00:00.0") != std::string::npos) &&
-        dev.find(":00:") != std::string::npos)
-      if (north.empty() || north.find(":00:00.0") == std::string::npos) north = dev;
+    const bool bus0 = dev.find(":00:") != std::string::npos;
+    if (sub == 0x0600 && bus0 && (north.empty() || dev.find(":00:00.0") != std::string::npos)) north = dev;
     if (sub == 0x0601 && south.empty()) south = dev;
   }
-  auto fill = [&](const std::string& dev, std::string& vendor, std::string& model, std::string* revision) {
-    if (dev.empty()) return;
-    const std::string d = "/sys/bus/pci/devices/" + dev;
-    auto v = ReadHex(d + "/vendor"), id = ReadHex(d + "/device");
-    if (!v || !id) return;
-    vendor = names.Vendor(*v);
-    model = names.Device(*v, *id);
-    if (vendor.empty()) vendor = Format("%04X", *v);
-    if (model.empty()) model = Format("%04X", *id);
-    if (revision != nullptr)
-      if (auto r = ReadHex(d + "/revision")) *revision = Format("%02X", *r & 0xFF);
-  };
-  fill(north, b.northVendor, b.northModel, &b.northRevision);
-  fill(south, b.southVendor, b.southModel, nullptr);
+  b.north = ReadPciIds(north);
+  b.south = ReadPciIds(south);
 }
 
-BoardFacts ReadBoard(const SmbiosInfo& smbios, PciNames& names) {
+void NameChipset(BoardFacts& b, PciNames& names) {
+  auto fill = [&](const PciIds& ids, std::string& vendor, std::string& model, std::string* revision) {
+    if (!ids.present) return;
+    vendor = names.Vendor(ids.vendor);
+    model = names.Device(ids.vendor, ids.device);
+    if (vendor.empty()) vendor = Format("%04X", ids.vendor);
+    if (model.empty()) model = Format("%04X", ids.device);
+    if (revision != nullptr) *revision = Format("%02X", ids.revision);
+  };
+  fill(b.north, b.northVendor, b.northModel, &b.northRevision);
+  fill(b.south, b.southVendor, b.southModel, nullptr);
+}
+
+BoardFacts ReadBoard(const SmbiosInfo& smbios) {
   BoardFacts b;
   auto dmi = [](const char* attr, const std::string& fallback) {
     if (auto v = platform::ReadSysLine(std::string("/sys/class/dmi/id/") + attr)) {
@@ -167,7 +183,7 @@ BoardFacts ReadBoard(const SmbiosInfo& smbios, PciNames& names) {
   b.systemVendor = dmi("sys_vendor", smbios.systemVendor);
   b.systemProduct = dmi("product_name", smbios.systemProduct);
   b.systemVersion = dmi("product_version", "");
-  ReadChipset(b, names);
+  FindChipset(b);
   return b;
 }
 
@@ -315,21 +331,58 @@ bool HardwareProbe::Init() {
     }
   }
   MemoryFacts memory = BuildMemoryFacts(smbios, ReadSpds(), memTotalKB);
-  PciNames names;
-  BoardFacts board = ReadBoard(smbios, names);
-  std::vector<HwmonChip> chips = ScanHwmon(&NamePciDevice, &names);
+  BoardFacts board = ReadBoard(smbios);
+  std::vector<HwmonChip> chips = ScanHwmon(nullptr, nullptr);
+  WaitForNames();  // a second Init must not race the first one's naming
 
-  std::lock_guard lock(mutex_);
-  cpu_ = std::move(cpu);
-  cpuinfo_ = std::move(cpuinfo);
-  memory_ = std::move(memory);
-  board_ = std::move(board);
-  chips_ = std::move(chips);
-  clocks_.assign(cpu_.packages.size(), {});
-  for (std::size_t p = 0; p < cpu_.packages.size(); ++p)
-    for (int c : cpu_.packages[p].coreCpus) clocks_[p].push_back(ReadCpuClock(c, cpuinfo_));
-  initialised_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    cpu_ = std::move(cpu);
+    cpuinfo_ = std::move(cpuinfo);
+    memory_ = std::move(memory);
+    board_ = std::move(board);
+    chips_ = std::move(chips);
+    clocks_.assign(cpu_.packages.size(), {});
+    for (std::size_t p = 0; p < cpu_.packages.size(); ++p)
+      for (int c : cpu_.packages[p].coreCpus) clocks_[p].push_back(ReadCpuClock(c, cpuinfo_));
+    initialised_ = true;
+  }
+  std::lock_guard names(namesMutex_);
+  try {
+    namesThread_ = std::thread([this] { NameDevices(); });
+  } catch (const std::system_error&) {
+    NameDevices();  // no thread to be had: name them now
+  }
   return true;
+}
+
+HardwareProbe::~HardwareProbe() { WaitForNames(); }
+
+void HardwareProbe::WaitForNames() const {
+  std::lock_guard names(namesMutex_);
+  if (namesThread_.joinable()) namesThread_.join();
+}
+
+void HardwareProbe::NameDevices() {
+  PciNames names;
+  BoardFacts board;
+  std::vector<std::pair<std::uint16_t, std::uint16_t>> gpus;
+  {
+    std::lock_guard lock(mutex_);
+    board = board_;
+    for (const HwmonChip& c : chips_) gpus.emplace_back(c.pciVendor, c.pciDevice);
+  }
+  NameChipset(board, names);
+  std::vector<std::string> gpuNames;
+  for (auto [v, d] : gpus) gpuNames.push_back(v != 0 ? NamePciDevice(&names, v, d) : std::string());
+  std::lock_guard lock(mutex_);
+  board_.northVendor = board.northVendor;
+  board_.northModel = board.northModel;
+  board_.northRevision = board.northRevision;
+  board_.southVendor = board.southVendor;
+  board_.southModel = board.southModel;
+  for (std::size_t i = 0; i < chips_.size() && i < gpuNames.size(); ++i)
+    if (!gpuNames[i].empty()) chips_[i].name = gpuNames[i];
 }
 
 void HardwareProbe::Close() {
@@ -367,11 +420,18 @@ MemoryFacts HardwareProbe::Memory() const {
 }
 
 BoardFacts HardwareProbe::Board() const {
+  WaitForNames();
+  std::lock_guard lock(mutex_);
+  return board_;
+}
+
+BoardFacts HardwareProbe::BoardIdentity() const {
   std::lock_guard lock(mutex_);
   return board_;
 }
 
 std::vector<HwmonChip> HardwareProbe::Chips() const {
+  WaitForNames();
   std::lock_guard lock(mutex_);
   return chips_;
 }

@@ -2,6 +2,7 @@
 // One library instance: everything read at Init, sensor values refreshed on demand. Every
 // public member is safe to call from several threads at once.
 #include <mutex>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,13 @@ struct MemoryFacts {
   std::optional<SpdTimingEntry> timings;
 };
 
+struct PciIds {
+  unsigned vendor = 0, device = 0, revision = 0;
+  bool present = false;
+};
+
 struct BoardFacts {
+  PciIds north, south;
   std::string biosVendor, biosVersion, biosDate;
   std::string boardVendor, boardModel, boardVersion, boardSerial;
   std::string systemVendor, systemProduct, systemVersion;
@@ -52,6 +59,10 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
 
 class HardwareProbe {
  public:
+  HardwareProbe() = default;
+  HardwareProbe(const HardwareProbe&) = delete;
+  HardwareProbe& operator=(const HardwareProbe&) = delete;
+  ~HardwareProbe();
   bool Init();
   void Close();
   void RefreshSensors();
@@ -62,16 +73,26 @@ class HardwareProbe {
   std::vector<double> CoreClocks(int package) const;
   MemoryFacts Memory() const;
   BoardFacts Board() const;
+  // Board and firmware identity only: does not wait for the PCI names.
+  BoardFacts BoardIdentity() const;
   std::vector<HwmonChip> Chips() const;
   // Board chip's "CPU VCORE" reading, -1 when there is none.
   float CoreVoltage() const;
   template <typename F>
   auto WithChips(F&& f) const {
+    WaitForNames();
     std::lock_guard lock(mutex_);
     return f(chips_);
   }
 
  private:
+  // PCI names come from the pci.ids database, whose loading costs more than everything else
+  // Init does; it runs beside the caller and is waited for only by the texts that need it.
+  void NameDevices();
+  void WaitForNames() const;
+  mutable std::mutex namesMutex_;
+  mutable std::thread namesThread_;
+
   mutable std::mutex mutex_;
   bool initialised_ = false;
   CpuFacts cpu_;

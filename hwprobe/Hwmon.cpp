@@ -49,7 +49,7 @@ std::string ResolveLink(const std::string& dir, const std::string& target) {
   return out;
 }
 
-std::string DeviceName(const HwmonChip& chip, const std::string& dir, PciNamer namer, void* context) {
+std::string DeviceName(HwmonChip& chip, const std::string& dir, PciNamer namer, void* context) {
   if (chip.kind == qmhdw::kDeviceDisk) {
     for (const char* attr : {"/device/model", "/device/device/model"}) {
       if (auto m = platform::ReadSysLine(dir + attr)) {
@@ -58,7 +58,7 @@ std::string DeviceName(const HwmonChip& chip, const std::string& dir, PciNamer n
       }
     }
   }
-  if (chip.kind == qmhdw::kDeviceDisplay && namer != nullptr) {
+  if (chip.kind == qmhdw::kDeviceDisplay) {
     auto vendor = platform::ReadSysInteger(dir + "/device/vendor");
     auto device = platform::ReadSysInteger(dir + "/device/device");
     if (!vendor || !device) {
@@ -71,7 +71,9 @@ std::string DeviceName(const HwmonChip& chip, const std::string& dir, PciNamer n
       }
     }
     if (vendor && device) {
-      std::string n = namer(context, static_cast<std::uint16_t>(*vendor), static_cast<std::uint16_t>(*device));
+      chip.pciVendor = static_cast<std::uint16_t>(*vendor);
+      chip.pciDevice = static_cast<std::uint16_t>(*device);
+      std::string n = namer != nullptr ? namer(context, chip.pciVendor, chip.pciDevice) : std::string();
       if (!n.empty()) return n;
     }
   }

@@ -24,6 +24,7 @@ struct HwmonChip {
   std::string name;    // what the library reports as the device name
   int kind = 0x40;
   std::string devicePath;  // resolved device link (machine path), "" when none
+  std::uint16_t pciVendor = 0, pciDevice = 0;  // graphics chips: the card's PCI ids
   std::vector<HwmonSensor> sensors;
 };
 
