@@ -305,7 +305,7 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
   if (m.totalMB <= 0 && memTotalKB > 0) m.totalMB = static_cast<int>(memTotalKB / 1024);
   if (!m.modules.empty()) {
     m.typeCode = m.modules.front().typeCode;
-    if (m.clockMHz <= 0 && m.modules.front().maxClockMHz > 0) m.clockMHz = m.modules.front().maxClockMHz;
+    // Only the firmware knows the speed it set up; a module's rated clock is not the current one.
     if (m.modules.front().spd && m.clockMHz > 0) m.timings = TimingsAt(*m.modules.front().spd, m.clockMHz);
   }
   if (channelsKnown && !channels.empty()) m.channels = std::min<int>(static_cast<int>(channels.size()), 4);

@@ -66,6 +66,8 @@ TEST(MemoryFacts, WithoutFirmwareTablesTheEepromsOrMeminfoStillAnswer) {
   EXPECT_EQ(m.totalMB, 131072);
   EXPECT_EQ(m.typeCode, qmhdw::kMemDdr5);
   EXPECT_EQ(m.channels, -1);  // nothing says which channel an EEPROM sits on
+  EXPECT_LT(m.clockMHz, 0);   // nor at which speed the firmware runs the modules
+  EXPECT_FALSE(m.timings);
 
   MemoryFacts bare = BuildMemoryFacts(SmbiosInfo{}, {}, 24683520);
   EXPECT_TRUE(bare.modules.empty());
