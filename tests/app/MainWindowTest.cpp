@@ -1,19 +1,224 @@
-#include <QApplication>
-#include <QTest>
+#include <unistd.h>
 
-#include "ui/MainWindow.h"
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTabBar>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "app/logic/MainWindowRules.h"
+#include "config/LanguageRes.h"
+#include "hwlib/HardwareLibrary.h"
+#include "platform/Registry.h"
+#include "ui/KorvaneDlg.h"
+#include "ui/Pages.h"
+#include "ui/QtMessageTarget.h"
+#include "ui/SplashDlg.h"
+
+namespace fs = std::filesystem;
+using korvane::CKorvaneDlg;
+
+// Answers every message box the program opens and remembers what it said.
+class MessageBoxWatcher : public QObject {
+ public:
+  MessageBoxWatcher() {
+    timer_.setInterval(50);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box == nullptr || !box->isVisible() || box->property("seen").toBool()) continue;
+        box->setProperty("seen", true);
+        texts.push_back(box->text());
+        box->accept();
+      }
+    });
+    timer_.start();
+  }
+  QStringList texts;
+
+ private:
+  QTimer timer_;
+};
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
+ private:
+  fs::path root_;
+
+  // A temporary folder holding the hardware library where start-up looks for it, as the
+  // program's own extraction leaves it.
+  void PrepareLibrary(bool loadable) {
+    const fs::path dir = root_ / "tmp" / "Tovix2Dir";
+    fs::remove_all(root_ / "tmp");
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace);
+    if (loadable) {
+      fs::copy_file(KORVANE_BIN_DIR "/qmhdwlib.so", dir / "qmhdwlib.so");
+    } else {
+      std::FILE* f = std::fopen((dir / "qmhdwlib.so").c_str(), "w");
+      std::fputs("not a library", f);
+      std::fclose(f);
+    }
+  }
+
  private slots:
-  void opensWithTitleAndMinimumSizeAndCloses() {
-    korvane::MainWindow w;
-    w.show();
+  void initTestCase() {
+    root_ = fs::path(QDir::tempPath().toStdString()) / ("korvane-window-" + std::to_string(::getpid()));
+    fs::create_directories(root_ / "run");
+    fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
+    ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
+    korvane::InstallQtMessageBoxSink();
+  }
+
+  void cleanup() {
+    korvane::HardwareLibraryShutdown();
+    korvane::ResetHardwareLibraryStateForTesting();
+  }
+
+  void cleanupTestCase() {
+    korvane::RemoveQtMessageBoxSink();
+    fs::remove_all(root_);
+  }
+
+  void unloadableLibraryShowsOneMessageAndNoPages() {
+    PrepareLibrary(false);
+    MessageBoxWatcher watcher;
+    CKorvaneDlg w;
+    QCOMPARE(w.Initialise(0), 2);
+    QCOMPARE(watcher.texts.size(), 1);
+    QCOMPARE(watcher.texts.front(), QString::fromStdString(korvane::LangText(6000)));
+    QCOMPARE(korvane::StartupStatusValue(), int(korvane::kStartupFailed));
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.SummaryPage()->Started());
+    for (int page = korvane::kPageTest; page < korvane::kPageCount; ++page) QVERIFY(w.PageWidget(page) == nullptr);
+  }
+
+  void opensOnTheSummaryPage() {
+    PrepareLibrary(true);
+    MessageBoxWatcher watcher;
+    CKorvaneDlg w;
+    QCOMPARE(w.Initialise(0), 1);
+    QVERIFY(watcher.texts.isEmpty());
+    QCOMPARE(korvane::StartupStatusValue(), int(korvane::kStartupReady));
+    QVERIFY(korvane::HardwareLibrary() != nullptr);
+    w.ShowMainWindow();
+    w.AfterSplash();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+
     QCOMPARE(w.windowTitle(), QStringLiteral("Korvane 3.0.603"));
     QCOMPARE(w.minimumSize(), QSize(800, 636));
+    QCOMPARE(w.property(korvane::kInstanceWindowProperty).toInt(), 1);
+    QCOMPARE(w.TabStrip()->count(), 3);
+    QCOMPARE(w.TabStrip()->tabText(0), QString::fromStdString(korvane::LangText(101)));
+    QCOMPARE(w.TabStrip()->tabText(1), QString::fromStdString(korvane::LangText(102)));
+    QCOMPARE(w.TabStrip()->tabText(2), QString::fromStdString(korvane::LangText(104)));
+    QCOMPARE(w.CurrentPage(), 0);
+    QVERIFY(w.SummaryPage()->isVisible());
+    QVERIFY(w.SummaryPage()->Started());
+    QVERIFY(w.TestPage() == nullptr);
+
+    // The installation record is written once the window is up.
+    platform::RegistryKey key;
+    QCOMPARE(key.Open(platform::RegRoot::CurrentUser, "Software\\Quillmark\\Tovix2", platform::RegAccess::Read),
+             platform::kRegOk);
+    std::string version;
+    QCOMPARE(key.QueryString("Version", version), platform::kRegOk);
+    QCOMPARE(QString::fromStdString(version), QStringLiteral("3.0.603"));
+
+    QVERIFY(!w.Splash());  // the splash is gone once the window shows
+
+    // Page geometry follows the window.
+    w.resize(1000, 700);
+    QCOMPARE(w.SummaryPage()->geometry(), QRect(6, 69, 988, 625));
+    QCOMPARE(w.TabStrip()->geometry().bottom() + 1, 69);
+
+    // Tabs switch pages; pages made on first use are kept and hidden.
+    w.TabStrip()->setCurrentIndex(2);
+    QCOMPARE(w.CurrentPage(), 2);
+    QVERIFY(w.HelpPage() != nullptr && w.HelpPage()->isVisible());
+    QVERIFY(!w.SummaryPage()->isVisible());
+    QCOMPARE(w.ShowPage(3, true, -1), 2);
+    QVERIFY(w.RankPage()->isVisible());
+    QVERIFY(!w.HelpPage()->isVisible() && !w.HelpPage()->isEnabled());
+    QCOMPARE(w.ShowPage(7, true, -1), -1);
+    QCOMPARE(w.CurrentPage(), 3);
+
+    // A device panel asks for the memory test.
+    QVERIFY(CKorvaneDlg::ShowTestPageFor(2));
+    QCOMPARE(w.CurrentPage(), 1);
+    QCOMPARE(w.TabStrip()->currentIndex(), 1);
+    QCOMPARE(w.TestPage()->SelectedGroup(), 1);
+    QVERIFY(CKorvaneDlg::ShowTestPageFor(5));  // no such group: the selection stays
+    QCOMPARE(w.TestPage()->SelectedGroup(), 1);
+
+    // While a run is going on the group cannot change by its tab.
+    w.TestPage()->SetGroupsLocked(true);
+    w.TestPage()->GroupTabs()->setCurrentIndex(0);
+    QCOMPARE(w.TestPage()->SelectedGroup(), 1);
+    w.TestPage()->SetGroupsLocked(false);
+    w.TestPage()->GroupTabs()->setCurrentIndex(0);
+    QCOMPARE(w.TestPage()->SelectedGroup(), 0);
+
+    // Scores reach the summary page's display.
+    w.ShowScore(korvane::kCpuScore, 4.25f);
+    QCOMPARE(w.SummaryPage()->ShownScore(korvane::kCpuScore), 4.25f);
+
+    // The refresh thread sees the summary page as not current now.
+    QVERIFY(!korvane::ShouldRefreshSensors(&w));
+    w.SetWarmUpRunning(1);
+    QVERIFY(korvane::ShouldRefreshSensors(&w));
+
+    // The update tool's messages are answered from another thread, registered or fixed.
+    platform::LParam answers[2] = {0, 0};
+    std::thread sender([&] {
+      answers[0] = w.MessageTarget().Send(w.UpdateToolMessages().startScan, 0, 0);
+      answers[1] = w.MessageTarget().Send(1282, 0, 7);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(answers[1] != 0, 5000);
+    sender.join();
+    QCOMPARE(answers[0], platform::LParam(1));
+    QCOMPARE(w.UpdateToolStartScans(), 2);
+
+    // A second start raises a minimised window.
+    w.showMinimized();
+    QTRY_VERIFY(w.isMinimized());
+    w.Activate();
+    QTRY_VERIFY(!w.isMinimized());
+    QVERIFY(w.isVisible());
+
     QVERIFY(w.close());
+  }
+
+  void cpuScoreOpensOnTheTestPage() {
+    PrepareLibrary(true);
+    CKorvaneDlg w;
+    QCOMPARE(w.Initialise(1), 1);
+    w.ShowMainWindow();
+    QCOMPARE(w.CurrentPage(), 1);
+    QVERIFY(w.SummaryPage() != nullptr);
+    QVERIFY(w.TestPage() != nullptr && w.TestPage()->isVisible());
+    QVERIFY(!w.SummaryPage()->isVisible());
+    QCOMPARE(w.TabStrip()->currentIndex(), 1);
+    QCOMPARE(w.TestPage()->SelectedGroup(), 0);
+    QVERIFY(w.HelpPage() == nullptr && w.RankPage() == nullptr);
+    QVERIFY(w.close());
+  }
+
+  void memScoreSelectsTheMemoryGroup() {
+    PrepareLibrary(true);
+    CKorvaneDlg w;
+    QCOMPARE(w.Initialise(2), 1);
+    QCOMPARE(w.CurrentPage(), 1);
+    QCOMPARE(w.TestPage()->SelectedGroup(), 1);
+    QCOMPARE(w.TestPage()->BoardGroup(), 1);
   }
 };
 

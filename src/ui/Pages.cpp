@@ -1,0 +1,102 @@
+#include "ui/Pages.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QVBoxLayout>
+
+#include "config/LanguageRes.h"
+#include "config/Product.h"
+
+namespace korvane {
+
+CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("summaryPage"));
+}
+
+void CHdwSummaryDlg::Start() { started_ = true; }
+
+void CHdwSummaryDlg::ShowScore(int kind, float score) {
+  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return;
+  scores_[static_cast<std::size_t>(kind)] = score;
+  update();
+}
+
+float CHdwSummaryDlg::ShownScore(int kind) const {
+  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return -1.0f;
+  return scores_[static_cast<std::size_t>(kind)];
+}
+
+CHdwScanDlg::CHdwScanDlg(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("testPage"));
+  groupTabs_ = new QTabBar(this);
+  groupTabs_->setObjectName(QStringLiteral("testGroupTabs"));
+  groupTabs_->setShape(QTabBar::RoundedWest);
+  groupTabs_->addTab(QString::fromStdString(LangText(811)));
+  groupTabs_->addTab(QString::fromStdString(LangText(812)));
+  board_ = new QWidget(this);
+  board_->setObjectName(QStringLiteral("benchBoard"));
+  connect(groupTabs_, &QTabBar::currentChanged, this, [this](int index) { OnGroupTabClicked(index); });
+  SelectTestGroup(0);
+}
+
+void CHdwScanDlg::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const QSize tabs = groupTabs_->sizeHint();
+  groupTabs_->setGeometry(0, 0, tabs.width(), std::min(tabs.height(), height()));
+  board_->setGeometry(tabs.width(), 0, std::max(0, width() - tabs.width()), height());
+}
+
+int CHdwScanDlg::FindTestGroup(int key) const { return FindTestGroupRule(*this, key); }
+
+int CHdwScanDlg::SelectTestGroup(int index) { return SelectTestGroupRule(*this, selected_, index); }
+
+void CHdwScanDlg::SetGroupsLocked(bool locked) {
+  locked_ = locked;
+  groupTabs_->setEnabled(!locked);
+}
+
+bool CHdwScanDlg::BoardLive() const { return board_ != nullptr; }
+void CHdwScanDlg::ShowGroupOnBoard(int index) { boardGroup_ = index; }
+
+void CHdwScanDlg::SelectGroupTab(int index) {
+  selectingTab_ = true;
+  groupTabs_->setCurrentIndex(index);
+  selectingTab_ = false;
+}
+
+void CHdwScanDlg::Repaint() { update(); }
+
+void CHdwScanDlg::OnGroupTabClicked(int index) {
+  if (selectingTab_ || index < 0) return;
+  if (locked_) {
+    // A run is going on: the tab goes back to the running group.
+    SelectGroupTab(selected_);
+    return;
+  }
+  if (index != selected_) SelectTestGroup(index);
+}
+
+CHdwHelpDlg::CHdwHelpDlg(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("helpPage"));
+}
+
+CHdwRankDlg::CHdwRankDlg(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("rankPage"));
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("aboutBox"));
+  const QString title = QStringLiteral("%1 %2").arg(QLatin1String(kProductName), QLatin1String(kProductVersion));
+  setWindowTitle(title);
+  auto* layout = new QVBoxLayout(this);
+  auto* name = new QLabel(QStringLiteral("<b>%1</b>").arg(title), this);
+  auto* detail = new QLabel(QStringLiteral("Version %1").arg(QLatin1String(kProductVersionLong)), this);
+  layout->addWidget(name);
+  layout->addWidget(detail);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  layout->addWidget(buttons);
+}
+
+}  // namespace korvane

@@ -1,0 +1,90 @@
+#pragma once
+// The main window's pages. The summary page lives as long as the main window; the Test, Help
+// and Rank pages are made the first time they are shown. Their content arrives with their own
+// parts of the program; what is here is their frame and the operations the main window uses.
+#include <QDialog>
+#include <QTabBar>
+#include <QWidget>
+
+#include <array>
+
+#include "app/logic/MainWindowRules.h"
+#include "scores/ScoreStore.h"
+
+namespace korvane {
+
+class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
+  Q_OBJECT
+
+ public:
+  explicit CHdwSummaryDlg(QWidget* parent = nullptr);
+  // Begins the page's work once the hardware library is ready.
+  void Start();
+  bool Started() const { return started_; }
+  // The score display: kind 0 overall, 1 CPU, 2 memory; other kinds are ignored.
+  void ShowScore(int kind, float score) override;
+  // The last score shown for `kind`, negative when none has been.
+  float ShownScore(int kind) const;
+  // The update tool's panel; none until that panel is built into the page.
+  QWidget* UpdateToolPanel() const { return nullptr; }
+
+ private:
+  bool started_ = false;
+  std::array<float, 3> scores_{-1.0f, -1.0f, -1.0f};
+};
+
+class CHdwScanDlg : public QWidget, private ITestGroupHost {
+  Q_OBJECT
+
+ public:
+  explicit CHdwScanDlg(QWidget* parent = nullptr);
+  int FindTestGroup(int key) const;
+  int SelectTestGroup(int index);
+  int SelectedGroup() const { return selected_; }
+  // While a benchmark runs the group cannot be changed.
+  void SetGroupsLocked(bool locked);
+  bool GroupsLocked() const { return locked_; }
+  QTabBar* GroupTabs() const { return groupTabs_; }
+  QWidget* BenchBoard() const { return board_; }
+  int BoardGroup() const { return boardGroup_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  bool BoardLive() const override;
+  void ShowGroupOnBoard(int index) override;
+  void SelectGroupTab(int index) override;
+  void Repaint() override;
+  void OnGroupTabClicked(int index);
+
+  QTabBar* groupTabs_ = nullptr;
+  QWidget* board_ = nullptr;
+  int selected_ = -1;
+  int boardGroup_ = -1;
+  bool locked_ = false;
+  bool selectingTab_ = false;
+};
+
+class CHdwHelpDlg : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CHdwHelpDlg(QWidget* parent = nullptr);
+};
+
+class CHdwRankDlg : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CHdwRankDlg(QWidget* parent = nullptr);
+};
+
+class CAboutDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace korvane
