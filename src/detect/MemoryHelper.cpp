@@ -31,7 +31,7 @@ std::optional<std::uint64_t> MemInfoBytes(std::string_view text, std::string_vie
     const auto [ptr, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
     if (ec != std::errc() || ptr == line.data()) return std::nullopt;
     const std::string rest = platform::Trim(line.substr(static_cast<std::size_t>(ptr - line.data())));
-    const std::uint64_t factor = rest == "kB" ? 1024 : 1;
+    const std::uint64_t factor = rest.rfind("kB", 0) == 0 ? 1024 : 1;  // the kernel's only unit
     if (value > UINT64_MAX / factor) return std::nullopt;
     return value * factor;
   }
