@@ -10,6 +10,7 @@
 #include "config/LanguageRes.h"
 #include "config/StringTable.h"
 #include "config/StringsCli.h"
+#include "platform/MessageBox.h"
 
 namespace korvane {
 namespace {
@@ -107,6 +108,27 @@ TEST(SystemLanguage, RealLocaleDataRefusesTraditionalChineseWhetherOrNotItIsInst
   EXPECT_EQ(EditionRefusalText(tw), "抱歉，简体版本不能在繁体操作系统下运行，请使用繁体版，相关信息请访问官方网站！");
   EXPECT_EQ(EditionRefusalCaption(), "Korvane 3.0.603");
   EXPECT_TRUE(EditionCheckPasses(CLanguageRes(LocaleSource::SystemWithLocale("de_DE.UTF-8"))));
+}
+
+TEST(EditionCheck, HongKongSystemIsRefusedWithTheNoticeAndAnErrorIcon) {
+  setenv("LC_ALL", "zh_HK.UTF-8", 1);
+  // The process-wide choice is made once; ctest runs this test in a process of its own.
+  if (LanguageRes().LocaleName() != "zh_HK.UTF-8") GTEST_SKIP() << "language already chosen in this process";
+  std::string text, caption;
+  unsigned flags = 0;
+  auto previous = platform::SetMessageBoxSink([&](std::string_view t, std::string_view c, unsigned f) {
+    text = t;
+    caption = c;
+    flags = f;
+    return static_cast<int>(platform::kIdOk);
+  });
+  EXPECT_FALSE(EditionCheckPasses());
+  EXPECT_FALSE(EnforceEdition());
+  platform::SetMessageBoxSink(previous);
+  EXPECT_EQ(text, LangText(6100));
+  EXPECT_EQ(text, "抱歉，简体版本不能在繁体操作系统下运行，请使用繁体版，相关信息请访问官方网站！");
+  EXPECT_EQ(caption, "Korvane 3.0.603");
+  EXPECT_EQ(flags & 0xF0u, static_cast<unsigned>(platform::kMbIconError));
 }
 
 TEST(ServerBaseSetting, EnvironmentBeatsSettingsBeatsDefault) {

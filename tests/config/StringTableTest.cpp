@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -104,11 +104,19 @@ TEST(BuiltInTables, HoldEveryIdTheProgramUsesAndNothingElse) {
 
 // printf conversions of a text, in order ("%0.2f" -> "f", "%ld" -> "ld", "%%" skipped).
 std::vector<std::string> Conversions(const std::string& text) {
-  static const std::regex spec(R"(%(%|[-+ #0]*[0-9]*(?:\.[0-9]+)?(hh|h|ll|l|z)?([diouxXeEfgGcsp])))");
   std::vector<std::string> out;
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), spec); it != std::sregex_iterator(); ++it) {
-    if ((*it)[1] == "%") continue;
-    out.push_back((*it)[2].str() + (*it)[3].str());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') continue;
+    if (i + 1 < text.size() && text[i + 1] == '%') {
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    while (j < text.size() && std::strchr("-+ #0123456789.", text[j]) != nullptr) ++j;
+    std::size_t lengthStart = j;
+    while (j < text.size() && std::strchr("hlz", text[j]) != nullptr) ++j;
+    if (j < text.size()) out.push_back(text.substr(lengthStart, j + 1 - lengthStart));
+    i = j;
   }
   return out;
 }
