@@ -377,12 +377,18 @@ int GetSensorReading(Instance i, int d, int index, int cls, Text* name, int* raw
     return p.WithChips([=](const auto& c) {
       const auto* s = SensorOf(c, d, index, cls);
       if (s == nullptr) return 0;
+      if (!s->valid) {
+        // No text is handed out with an invalid reading, so a caller that ignores the
+        // outputs of a failed call leaks nothing.
+        if (value) *value = qmhdw::kNoReading;
+        return 0;
+      }
       if (name) *name = Str(s->name);
       if (raw) *raw = static_cast<int>(std::clamp<long long>(s->raw, INT32_MIN, INT32_MAX));
-      if (value) *value = s->valid ? s->value : qmhdw::kNoReading;
+      if (value) *value = s->value;
       if (minimum) *minimum = s->minimum;
       if (maximum) *maximum = s->maximum;
-      return s->valid ? 1 : 0;
+      return 1;
     });
   });
 }

@@ -349,7 +349,13 @@ bool HardwareProbe::Init() {
   }
   std::lock_guard names(namesMutex_);
   try {
-    namesThread_ = std::thread([this] { NameDevices(); });
+    namesThread_ = std::thread([this] {
+      try {
+        NameDevices();
+      } catch (...) {
+        // Out of memory while naming: the devices keep their driver names.
+      }
+    });
   } catch (const std::system_error&) {
     NameDevices();  // no thread to be had: name them now
   }

@@ -193,7 +193,8 @@ TEST(Library, RubbishMachineFilesGiveUnavailableValues) {
   rubbish("sys/devices/system/cpu/online", 20);
   rubbish("sys/devices/system/cpu/cpu0/cache/index0/size", 20);
   rubbish("sys/firmware/dmi/tables/DMI", 4000);
-  rubbish("sys/class/hwmon/hwmon0/name", 30);
+  fs::create_directories(root / "sys/class/hwmon/hwmon0");
+  std::ofstream(root / "sys/class/hwmon/hwmon0/name") << "nct6779\n";
   rubbish("sys/class/hwmon/hwmon0/temp1_input", 30);
   rubbish("sys/class/hwmon/hwmon0/temp1_label", 300);
   fs::create_directories(root / "sys/bus/i2c/devices/0-0050");
@@ -206,5 +207,10 @@ TEST(Library, RubbishMachineFilesGiveUnavailableValues) {
   unsetenv("KORVANE_SYSROOT");
   EXPECT_EQ(out.value("Init", 0), 1) << out.dump(2);
   EXPECT_EQ(out["GetMemoryCASLatency()"], -1.0);
+  // The unreadable input is listed but gives no reading and no name to free.
+  const auto& chip = out["device 0"];
+  EXPECT_EQ(chip["GetNumberOfSensors(0,0x200)"], 1);
+  EXPECT_EQ(chip["GetSensorReading(0,0,0x200)"]["result"], 0);
+  EXPECT_TRUE(chip["GetSensorReading(0,0,0x200)"]["name"].is_null());
   fs::remove_all(root);
 }
