@@ -78,7 +78,8 @@ HdaCodecParse ParseHdaCodec(std::string_view text) {
       }
       haveName = true;
     }
-    ApplyLine(line, result.codec, haveVendor);
+    // Whatever precedes the codec's first line belongs to no codec.
+    if (haveName) ApplyLine(line, result.codec, haveVendor);
   });
   result.valid = haveName && haveVendor;
   return result;

@@ -276,8 +276,9 @@ std::vector<WmiObject> BuildSoundDevices(const std::vector<SoundCardInfo>& cards
       objects.push_back(std::move(o));
       listed = true;
     }
-    if (listed) continue;
-    // A card without codec listings (USB audio, other buses) is one device.
+    // A card whose codecs are all modems has no sound device; a card without codec listings
+    // (USB audio, other buses) is one device.
+    if (listed || !card.codecs.empty()) continue;
     WmiObject o("Win32_SoundDevice");
     std::string id;
     std::string manufacturer;

@@ -100,6 +100,8 @@ TEST(HdaCodecParser, IncompleteAndMultiCodecTexts) {
   EXPECT_FALSE(ParseHdaCodec("Codec: Realtek ALC269\nAddress: 0\n").valid);          // no vendor id
   EXPECT_FALSE(ParseHdaCodec("Vendor Id: 0x10ec0269\n").valid);                       // no codec line
   EXPECT_FALSE(ParseHdaCodec("Codec: X\nVendor Id: 0xnothex\n").valid);
+  // A vendor line before the codec line belongs to no codec.
+  EXPECT_FALSE(ParseHdaCodec("Vendor Id: 0x10ec0269\nCodec: Realtek ALC269\n").valid);
   const auto modem = ParseHdaCodec("Codec: Conexant ID 2c06\r\nAddress: 1\r\nMFG Function Id: 0x2 (unsol 1)\r\n"
                                    "Vendor Id: 0x14f12c06\r\nSubsystem Id: 0x1028020c\r\nRevision Id: 0x100000\r\n");
   ASSERT_TRUE(modem.valid);
