@@ -108,7 +108,12 @@ int UsageLogEmit(int kind) {
   // The library gets its own copy, freed right after the call; it must copy what it keeps.
   auto copy = std::make_unique<std::uint8_t[]>(kUsageRecordSize);
   std::memcpy(copy.get(), s.record.data(), kUsageRecordSize);
-  return addLog(kind, copy.get());
+  try {
+    return addLog(kind, copy.get());
+  } catch (...) {
+    // The library is foreign code: whatever it throws is its failure, not the caller's.
+    return 0;
+  }
 }
 
 void UsageLogShutdown() {
