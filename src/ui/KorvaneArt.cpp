@@ -61,18 +61,19 @@ QPixmap HeaderLeftPicture() {
   g.setColorAt(0, QColor(88, 124, 30));
   g.setColorAt(1, QColor(128, 166, 56, 0));
   p.fillRect(QRect(0, 0, 300, 69), g);
-  PaintMark(p, QRectF(10, 8, 48, 48));
+  // The tab strip covers y 43..69, so the mark and the name stay above it.
+  PaintMark(p, QRectF(8, 3, 36, 36));
   QFont f = p.font();
-  f.setPixelSize(26);
+  f.setPixelSize(22);
   f.setBold(true);
   p.setFont(f);
   p.setPen(Qt::white);
-  p.drawText(QRect(66, 4, 230, 34), Qt::AlignLeft | Qt::AlignVCenter, QLatin1String(kProductName));
-  f.setPixelSize(12);
+  p.drawText(QRect(50, 1, 240, 26), Qt::AlignLeft | Qt::AlignVCenter, QLatin1String(kProductName));
+  f.setPixelSize(11);
   f.setBold(false);
   p.setFont(f);
   p.setPen(QColor(235, 245, 215));
-  p.drawText(QRect(68, 34, 230, 16), Qt::AlignLeft | Qt::AlignVCenter, QLatin1String(kProductVersion));
+  p.drawText(QRect(52, 26, 200, 14), Qt::AlignLeft | Qt::AlignVCenter, QLatin1String(kProductVersion));
   return pm;
 }
 

@@ -22,6 +22,16 @@
 namespace korvane {
 namespace {
 QPointer<CKorvaneDlg> g_mainWindow;
+
+// Pages sit on a light panel so their content reads well against the green frame.
+void StylePage(QWidget* page, const QFont& font) {
+  page->setFont(font);
+  page->setAutoFillBackground(true);
+  QPalette pal = page->palette();
+  pal.setColor(QPalette::Window, QColor(246, 248, 240));
+  page->setPalette(pal);
+}
+
 bool g_quitBeforeWindow = false;
 }  // namespace
 
@@ -79,7 +89,7 @@ int CKorvaneDlg::Initialise(int runMode) {
   });
 
   summary_ = new CHdwSummaryDlg(this);
-  summary_->setFont(font());
+  StylePage(summary_, font());
   pages_[kPageSummary] = summary_;
 
   int current = currentPage_.load();
@@ -200,7 +210,7 @@ void CKorvaneDlg::CreatePage(int page) {
     case kPageRank: created = new CHdwRankDlg(this); break;
     default: return;  // the summary page exists from the start
   }
-  created->setFont(font());
+  StylePage(created, font());
   pages_[page] = created;
 }
 

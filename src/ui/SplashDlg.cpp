@@ -77,6 +77,9 @@ CSplashDlg::CSplashDlg(QWidget* parent) : QDialog(parent) {
   bar_->setFont(small);
   bar_->setRange(0, 100);
   bar_->setTextVisible(false);
+  bar_->setStyleSheet(QStringLiteral(
+      "QProgressBar { border: 1px solid rgb(160,186,110); border-radius: 3px; background: white; }"
+      "QProgressBar::chunk { background: rgb(122,161,42); }"));
   bar_->setGeometry(8, 104, 366, 16);
   ShowPosition(CSplashProgress::kInitialPosition);
 

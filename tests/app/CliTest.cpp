@@ -60,9 +60,7 @@ TEST(Cli, DiagnosisDescribesThisMachine) {
   ASSERT_EQ(r.status, 0);
   const auto doc = nlohmann::json::parse(r.out, nullptr, false);
   ASSERT_FALSE(doc.is_discarded()) << r.out;
-  EXPECT_EQ(doc["processor"]["logicalProcessors"].get<int>(), platform::ProcessorCount());
-  EXPECT_EQ(doc["memory"]["totalMiB"].get<long long>(), MemTotalMiB());
-  ASSERT_TRUE(doc["os"]["name"].is_string());
+  ASSERT_TRUE(doc["sysinfo"]["os"]["longName"].is_string());
 
   // The embedded hardware library answers for the same machine.
   const auto& lib = doc["hardwareLibrary"];
@@ -77,14 +75,14 @@ TEST(Cli, DiagnosisDescribesThisMachine) {
 
   auto text = RunKorvane("--diagnose");
   ASSERT_EQ(text.status, 0);
-  EXPECT_NE(text.out.find("totalMiB = " + std::to_string(MemTotalMiB())), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("GetMemorySize() = " + std::to_string(MemTotalMiB())), std::string::npos) << text.out;
 }
 
 TEST(Cli, DiagnosisOfAnEmptyRecordedMachineMarksEverythingUnavailable) {
   auto r = RunKorvane("--diagnose", "KORVANE_SYSROOT=/nonexistent-machine");
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.find("totalMiB"), std::string::npos);
-  EXPECT_NE(r.out.find("unavailable"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("GetMemorySize() = -1"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("GetProcessorCount() = -1"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -34,6 +34,13 @@ class MessageBoxWatcher : public QObject {
         auto* box = qobject_cast<QMessageBox*>(w);
         if (box == nullptr || !box->isVisible() || box->property("seen").toBool()) continue;
         box->setProperty("seen", true);
+        if (const char* shots = std::getenv("KORVANE_SCREENSHOT_DIR")) {
+          for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QStringLiteral("splash") && top->isVisible()) {
+              top->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/splash.png"));
+            }
+          }
+        }
         texts.push_back(box->text());
         box->accept();
       }
@@ -134,6 +141,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(version), QStringLiteral("3.0.603"));
 
     QVERIFY(!w.Splash());  // the splash is gone once the window shows
+    if (const char* shots = std::getenv("KORVANE_SCREENSHOT_DIR")) {
+      w.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/main-window.png"));
+    }
 
     // Page geometry follows the window.
     w.resize(1000, 700);
