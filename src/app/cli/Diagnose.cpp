@@ -1,89 +1,18 @@
 #include "app/cli/Diagnose.h"
 
-#include <sys/utsname.h>
-
 #include <sstream>
 
 #include <cstdlib>
 
 #include "HwDiagnose.h"
 #include "hwlib/HardwareLibrary.h"
-#include "platform/Clock.h"
 #include "platform/Paths.h"
-#include "platform/Sysroot.h"
-#include "platform/Text.h"
+#include "sysinfo/SysinfoDiagnose.h"
 
 namespace korvane {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-std::string OsReleaseValue(const std::string& text, const std::string& key) {
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(key + "=", 0) != 0) continue;
-    std::string v = line.substr(key.size() + 1);
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-      v = v.substr(1, v.size() - 2);
-    }
-    return v;
-  }
-  return {};
-}
-
-Json OsSection() {
-  Json os = Json::object();
-  auto rel = platform::ReadSysFile("/etc/os-release");
-  if (!rel) rel = platform::ReadSysFile("/usr/lib/os-release");
-  const std::string name = rel ? OsReleaseValue(*rel, "PRETTY_NAME") : std::string();
-  os["name"] = name.empty() ? Json() : Json(name);
-  utsname u{};
-  if (platform::SysrootPrefix().empty() && uname(&u) == 0) {
-    os["kernel"] = u.release;
-    os["machine"] = u.machine;
-  } else if (auto r = platform::ReadSysLine("/proc/sys/kernel/osrelease")) {
-    os["kernel"] = *r;
-  }
-  return os;
-}
-
-Json ProcessorSection() {
-  Json cpu = Json::object();
-  std::string vendor;
-  if (auto r = platform::Cpuid(0)) {
-    const std::uint32_t words[3] = {r->ebx, r->edx, r->ecx};
-    vendor.assign(reinterpret_cast<const char*>(words), 12);
-  }
-  std::string brand;
-  for (std::uint32_t leaf = 0x80000002; leaf <= 0x80000004; ++leaf) {
-    auto r = platform::Cpuid(leaf);
-    if (!r) break;
-    const std::uint32_t words[4] = {r->eax, r->ebx, r->ecx, r->edx};
-    brand.append(reinterpret_cast<const char*>(words), 16);
-  }
-  brand = platform::Trim(brand.substr(0, brand.find('\0')));
-  cpu["vendor"] = vendor.empty() ? Json() : Json(vendor);
-  cpu["brand"] = brand.empty() ? Json() : Json(brand);
-  cpu["logicalProcessors"] = platform::ProcessorCount();
-  return cpu;
-}
-
-Json MemorySection() {
-  Json mem = Json::object();
-  auto info = platform::ReadSysFile("/proc/meminfo");
-  if (!info) return mem;
-  std::istringstream in(*info);
-  std::string key;
-  long long kb = 0;
-  std::string unit;
-  while (in >> key >> kb) {
-    std::getline(in, unit);
-    if (key == "MemTotal:") mem["totalMiB"] = kb / 1024;
-    if (key == "MemAvailable:") mem["availableMiB"] = kb / 1024;
-  }
-  return mem;
-}
 
 // The library embedded in this program, written to a private folder for the length of the
 // dump, so a running window's copy is never touched.
@@ -130,10 +59,8 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
 
 Json BuildDiagnosis() {
   Json doc = Json::object();
-  doc["os"] = OsSection();
-  doc["processor"] = ProcessorSection();
-  doc["memory"] = MemorySection();
   doc["hardwareLibrary"] = HardwareLibrarySection();
+  doc["sysinfo"] = DiagnoseSysinfo();
   return doc;
 }
 
