@@ -50,16 +50,21 @@ struct Line8 {
   __m64 q[8];
 };
 
+// Through memcpy so that buffers of any alignment are well-defined; it is still one movq.
+inline __m64 LoadQ(const char* s) {
+  __m64 v;
+  std::memcpy(&v, s, sizeof v);
+  return v;
+}
+
 inline Line8 LoadLine(const char* s) {
-  const __m64* p = reinterpret_cast<const __m64*>(s);
   Line8 l;
-  for (int k = 0; k < 8; ++k) l.q[k] = p[k];
+  for (int k = 0; k < 8; ++k) l.q[k] = LoadQ(s + 8 * k);
   return l;
 }
 
 inline void StoreLine(char* d, const Line8& l) {
-  __m64* p = reinterpret_cast<__m64*>(d);
-  for (int k = 0; k < 8; ++k) p[k] = l.q[k];
+  for (int k = 0; k < 8; ++k) std::memcpy(d + 8 * k, &l.q[k], sizeof l.q[k]);
 }
 
 inline void StreamLine(char* d, const Line8& l) {
@@ -74,6 +79,14 @@ inline void TouchLine(const char* s) {
 }
 
 inline void Prefetch(const char* p) { _mm_prefetch(p, _MM_HINT_NTA); }
+
+// One plain 32-bit read that the compiler must keep.
+inline std::uint32_t TouchRead(const char* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  __asm__ volatile("" : "+r"(v));
+  return v;
+}
 
 void* MemcpyMmxLines(void* dst, const void* src, std::size_t n, bool copyRest) {
   char* d = static_cast<char*>(dst);
@@ -157,13 +170,10 @@ void* MemcpyMmxMovntq(void* dst, const void* src, std::size_t n) {
   char* d = static_cast<char*>(dst);
   const char* s = static_cast<const char*>(src);
   const std::size_t lines = n / kLine;
-  const __m64* in;
-  __m64* out;
   for (std::size_t i = 0; i < lines; ++i, d += kLine, s += kLine) {
-    in = reinterpret_cast<const __m64*>(s);
-    out = reinterpret_cast<__m64*>(d);
-    const __m64 q7 = in[7], q6 = in[6], q5 = in[5], q4 = in[4];
-    const __m64 q3 = in[3], q2 = in[2], q1 = in[1], q0 = in[0];
+    __m64* out = reinterpret_cast<__m64*>(d);
+    const __m64 q7 = LoadQ(s + 56), q6 = LoadQ(s + 48), q5 = LoadQ(s + 40), q4 = LoadQ(s + 32);
+    const __m64 q3 = LoadQ(s + 24), q2 = LoadQ(s + 16), q1 = LoadQ(s + 8), q0 = LoadQ(s);
     _mm_stream_pi(out + 0, q0);
     _mm_stream_pi(out + 1, q1);
     _mm_stream_pi(out + 2, q2);
@@ -191,8 +201,8 @@ void* Qmemcpy1(void* dst, const void* src, std::size_t n) {
   for (std::size_t b = 0; b < blocks; ++b, d += kBlock, s += kBlock) {
     // Bring the block into the cache with one plain read per line, two lines per step.
     for (std::size_t k = 0; k < 32; ++k) {
-      const std::uint32_t a = *reinterpret_cast<const volatile std::uint32_t*>(s + k * 128);
-      const std::uint32_t c = *reinterpret_cast<const volatile std::uint32_t*>(s + k * 128 + 64);
+      const std::uint32_t a = TouchRead(s + k * 128);
+      const std::uint32_t c = TouchRead(s + k * 128 + 64);
       __asm__ volatile("" : : "r"(a), "r"(c));
     }
     for (std::size_t i = 0; i < kBlock / kLine; ++i) StreamLine(d + i * kLine, LoadLine(s + i * kLine));
@@ -211,8 +221,8 @@ void* Qmemcpy2(void* dst, const void* src, std::size_t n) {
   for (std::size_t b = 0; b < blocks; ++b, d += kBlock, s += kBlock) {
     // Touch the block from its end backwards, two lines per step.
     for (std::size_t k = 32; k-- > 0;) {
-      const std::uint32_t a = *reinterpret_cast<const volatile std::uint32_t*>(s + k * 128 + 64);
-      const std::uint32_t c = *reinterpret_cast<const volatile std::uint32_t*>(s + k * 128);
+      const std::uint32_t a = TouchRead(s + k * 128 + 64);
+      const std::uint32_t c = TouchRead(s + k * 128);
       __asm__ volatile("" : : "r"(a), "r"(c));
     }
     for (std::size_t i = 0; i < kBlock / kLine; ++i) {
@@ -228,7 +238,7 @@ void* Qmemcpy2(void* dst, const void* src, std::size_t n) {
     StreamLine(d, LoadLine(s));
   }
   for (; rest >= 8; rest -= 8, d += 8, s += 8) {
-    _mm_stream_pi(reinterpret_cast<__m64*>(d), *reinterpret_cast<const __m64*>(s));
+    _mm_stream_pi(reinterpret_cast<__m64*>(d), LoadQ(s));
   }
   _mm_sfence();
   _mm_empty();
