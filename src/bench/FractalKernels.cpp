@@ -24,9 +24,11 @@ void MandelColumnScalar(double px, double originY, double step, int height, std:
 }
 
 #if defined(__x86_64__)
-// Lanes run along y, U vectors at a time so that independent iterations hide each other's
-// latency. A lane that stopped keeps its last z and count (bitwise select, which every level
-// has); a block leaves the loop as soon as no lane is active. The vector code is the scalar
+// Lanes run along y, U vectors at a time. A lane that stopped keeps its last z and count
+// (bitwise select, which every level has); a block leaves the loop as soon as no lane is
+// active. One vector per block measures fastest: the iteration chain is latency-bound, but a
+// wider block runs as long as its slowest lane, which costs more than the overlap gains (as
+// did handing finished lanes new pixels one by one). The vector code is the scalar
 // iteration word for word (the library is built without FMA contraction).
 #define KORVANE_SELECT(T, I, mask, a, b) reinterpret_cast<T>((reinterpret_cast<I>(a) & (mask)) | (reinterpret_cast<I>(b) & ~(mask)))
 
@@ -118,7 +120,7 @@ void MandelColumnScalar(double px, double originY, double step, int height, std:
   }
 
 #ifndef KORVANE_UNROLL
-#define KORVANE_UNROLL 2
+#define KORVANE_UNROLL 1
 #endif
 #define KORVANE_ATTR_SSE2 __attribute__((target("sse2")))
 #define KORVANE_ATTR_AVX2 __attribute__((target("avx2")))
