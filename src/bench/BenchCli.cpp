@@ -99,18 +99,21 @@ bool ParseId(const std::string& text, int* id) {
 
 double Finite(double v) { return std::isfinite(v) ? v : 0.0; }
 
-void Usage() { std::fputs("usage: korvane --bench-test ID [--json]   (ID: 0-8, 11, 12, 199)\n", stderr); }
+void Usage() { std::fputs("usage: korvane --bench-test ID [--json] [--verbose]   (ID: 0-8, 11, 12, 199)\n", stderr); }
 
 }  // namespace
 
 int RunBenchTestCli(const std::vector<std::string>& args) {
   int id = -1;
   bool json = false;
+  bool verbose = false;
   bool haveId = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--json") {
       json = true;
+    } else if (a == "--verbose") {
+      verbose = true;
     } else if (a == "--bench-test") {
       if (i + 1 >= args.size() || !ParseId(args[i + 1], &id)) {
         Usage();
@@ -155,8 +158,10 @@ int RunBenchTestCli(const std::vector<std::string>& args) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous);
     if (id == 12) SetLatencyConsole(stdout);
+    if (verbose) SetBandwidthConsole(stderr);
     result = RunBenchTest(job);
     SetLatencyConsole(nullptr);
+    SetBandwidthConsole(nullptr);
     sigaction(SIGINT, &previous, nullptr);
   } else {
     std::fprintf(stderr, "test %d: not a benchmark test\n", id);

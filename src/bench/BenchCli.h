@@ -1,5 +1,5 @@
 #pragma once
-// Headless benchmark runner: `korvane --bench-test ID [--json]`.
+// Headless benchmark runner: `korvane --bench-test ID [--json] [--verbose]`.
 #include <string>
 #include <vector>
 
@@ -8,6 +8,7 @@ namespace korvane {
 // args: the command-line arguments after the program name (a leading program path that does
 // not start with "-" is skipped too). Runs one test (0-8, 11, 12, 199) with the terminal as its
 // message target: progress on stderr, Ctrl-C cancels, one result line (or JSON object) on stdout.
+// --verbose also shows the bandwidth test's per-routine lines on stderr.
 // Exit status: 0 success, 130 cancelled, 1 failure or an id that is not a test, 2 usage error.
 int RunBenchTestCli(const std::vector<std::string>& args);
 

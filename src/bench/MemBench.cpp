@@ -71,6 +71,7 @@ std::uint64_t GetTotalPhysMemory() {
 namespace {
 std::atomic<std::int32_t> gTotalMemoryMiB{0};
 std::atomic<std::FILE*> gLatencyConsole{nullptr};
+std::atomic<std::FILE*> gBandwidthConsole{nullptr};
 std::atomic<int> gUsableTsc{-1};
 }  // namespace
 
@@ -91,6 +92,7 @@ void SetTotalPhysMemoryMiBIfUnset(std::int32_t mib) {
 }
 
 void SetLatencyConsole(std::FILE* out) { gLatencyConsole.store(out); }
+void SetBandwidthConsole(std::FILE* out) { gBandwidthConsole.store(out); }
 
 std::uint32_t ChaseRandom() {
   // A 64-bit linear congruential generator; its top 31 bits are well mixed.
@@ -165,6 +167,10 @@ void Console(const char* text) {
 
 double ClampScore(double s) { return ClampTestScore(s); }
 
+void BandwidthLine(const std::string& line) {
+  if (std::FILE* out = gBandwidthConsole.load()) std::fprintf(out, "%s\n", line.c_str());
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -200,8 +206,7 @@ int BandwidthTest(_BENCH_JOB* job) {
     CElapsed stopwatch;
     stopwatch.Start();
     if (r.routine(b, a, kBandwidthBytes) == nullptr) {
-      const std::string line = platform::Format("No.%02d, Func: %22s, Unsupported.", i, r.name);
-      (void)line;  // diagnostics are formatted but not shown
+      BandwidthLine(platform::Format("No.%02d, Func: %22s, Unsupported.", i, r.name));
       continue;
     }
     for (int k = 0; k < 255; ++k) r.routine(b, a, kBandwidthBytes);
@@ -210,9 +215,8 @@ int BandwidthTest(_BENCH_JOB* job) {
     lastTime = t;
     bestTime = std::min(bestTime, t);
     bestBandwidth = std::max(bestBandwidth, bandwidth);
-    const std::string line =
-        platform::Format("No.%02d, Func: %22s, Usedtime: %0.3fs, BandWidth: %0.1fM/sec", i, r.name, t, bandwidth);
-    (void)line;
+    BandwidthLine(
+        platform::Format("No.%02d, Func: %22s, Usedtime: %0.3fs, BandWidth: %0.1fM/sec", i, r.name, t, bandwidth));
     if (JobTargetLive(*job)) {
       if (BenchCancelled()) {
         PostJobMessage(*job, WM_BENCH_CANCELLED, 0);

@@ -34,6 +34,9 @@ std::uint64_t RoundDownPow2(std::uint64_t n);
 // Where the latency test writes its table: nullptr (the default) keeps it out of sight; the
 // headless runner passes stdout.
 void SetLatencyConsole(std::FILE* out);
+// Where the bandwidth test writes its per-routine lines: nullptr (the default) formats them
+// for nobody; the headless runner shows them on stderr with --verbose.
+void SetBandwidthConsole(std::FILE* out);
 
 // Random numbers of the latency chase: 31 bits, so that every cell of the largest block can be
 // drawn. One generator per thread.
