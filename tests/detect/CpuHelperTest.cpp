@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeLibrary.h"
+#include "config/LanguageRes.h"
 #include "detect/CpuHelper.h"
 
 namespace {
@@ -58,12 +59,14 @@ TEST(CpuTexts, InstructionSetsInTableOrder) {
 }
 
 TEST(CpuTexts, ProcessTechnologyUnits) {
-  // The English table carries "nm" and "mm" for the two units.
-  EXPECT_EQ(FormatProcessTechnology(0.045f), "45 nm");
-  EXPECT_EQ(FormatProcessTechnology(0.014f), "14 nm");
-  EXPECT_EQ(FormatProcessTechnology(0.13f), "0.13 mm");
-  EXPECT_EQ(FormatProcessTechnology(0.1f), "0.10 mm");  // 0.1f is a hair above 0.1
-  EXPECT_EQ(FormatProcessTechnology(0.0999f), "100 nm");
+  // Units come from the language table (English: "nm" and "mm").
+  const std::string nm = " " + LangText(5011), um = " " + LangText(5010);
+  EXPECT_EQ(FormatProcessTechnology(0.045f), "45" + nm);
+  EXPECT_EQ(FormatProcessTechnology(0.014f), "14" + nm);
+  EXPECT_EQ(FormatProcessTechnology(0.13f), "0.13" + um);
+  EXPECT_EQ(FormatProcessTechnology(0.1f), "0.10" + um);  // 0.1f is a hair above 0.1
+  EXPECT_EQ(FormatProcessTechnology(0.0999f), "100" + nm);
+  EXPECT_NE(nm, um);
 }
 
 TEST(CpuTexts, IdentificationUsesTheBaseFields) {
@@ -121,7 +124,7 @@ TEST_F(CpuFixture, FullReadFillsEveryTable) {
   EXPECT_EQ(t[kCpuTextCodeName], "Testcore");
   EXPECT_EQ(t[kCpuTextPackage], "Socket T");
   EXPECT_EQ(t[kCpuTextSpecification], "Intel Core2 Quad CPU Q6600 @ 2.40GHz");
-  EXPECT_EQ(t[kCpuTextProcessTechnology], "45 nm");
+  EXPECT_EQ(t[kCpuTextProcessTechnology], "45 " + LangText(5011));
   EXPECT_EQ(t[kCpuTextStepping], "B2");
   EXPECT_EQ(t[kCpuTextInstructionSets], "MMX, SSE, SSE2, x86-64");
   EXPECT_EQ(t[kCpuTextIdentification], "Family 6 Model 15 Stepping 11");
@@ -247,7 +250,7 @@ TEST_F(CpuFixture, UnavailableValuesKeepWhatAnEarlierPassRead) {
   EXPECT_EQ(cpu.texts[0][kCpuTextName], "Test Processor");
   EXPECT_EQ(cpu.texts[0][kCpuTextSpecification], "Test Processor @ 3.00GHz");
   EXPECT_FLOAT_EQ(cpu.coreClock[0], 3000.0f);
-  EXPECT_EQ(cpu.texts[0][kCpuTextProcessTechnology], "45 nm");
+  EXPECT_EQ(cpu.texts[0][kCpuTextProcessTechnology], "45 " + LangText(5011));
   EXPECT_EQ(cpu.stockClock[0], 3000);
   EXPECT_EQ(cpu.busClock[0], 200);
 }

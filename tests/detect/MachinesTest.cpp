@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "config/LanguageRes.h"
 #include "detect/CpuHelper.h"
 #include "detect/DetectDiagnose.h"
 #include "detect/HddHelper.h"
@@ -189,7 +190,7 @@ TEST(RecordedMachineIntel, TextsOfTheDesktop) {
   CCPUHelper cpu(Over(lib));
   cpu.vUpdate();
   EXPECT_EQ(cpu.texts[0][kCpuTextInstructionSets], "MMX, SSE, SSE2, SSE3, SSSE3, SSE4.1, SSE4.2, x86-64");
-  EXPECT_EQ(cpu.texts[0][kCpuTextProcessTechnology], "14 nm");
+  EXPECT_EQ(cpu.texts[0][kCpuTextProcessTechnology], "14 " + LangText(5011));
   EXPECT_EQ(cpu.texts[0][kCpuTextCodeName], "Skylake-S");
   EXPECT_EQ(cpu.texts[0][kCpuTextPackage], "Socket 1151 LGA");
   EXPECT_EQ(cpu.busClock[0], 100);
