@@ -56,6 +56,12 @@ void CHdwScanDlg::SetGroupsLocked(bool locked) {
   groupTabs_->setEnabled(!locked);
 }
 
+bool CHdwScanDlg::HandleBoardMessage(std::uint32_t msg, platform::WParam wParam, platform::LParam) {
+  if (msg != kBoardRunStateMessage) return false;
+  SetGroupsLocked(wParam != 0);
+  return true;
+}
+
 bool CHdwScanDlg::BoardLive() const { return board_ != nullptr; }
 void CHdwScanDlg::ShowGroupOnBoard(int index) { boardGroup_ = index; }
 

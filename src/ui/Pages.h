@@ -9,6 +9,7 @@
 #include <array>
 
 #include "app/logic/MainWindowRules.h"
+#include "platform/Messages.h"
 #include "scores/ScoreStore.h"
 
 namespace korvane {
@@ -43,6 +44,10 @@ class CHdwScanDlg : public QWidget, private ITestGroupHost {
   int SelectedGroup() const { return selected_; }
   // While a benchmark runs the group cannot be changed.
   void SetGroupsLocked(bool locked);
+  // The benchmark board reports a run starting (wParam 1) or ending (0) with this message.
+  static constexpr std::uint32_t kBoardRunStateMessage = 1324;
+  // Messages from the benchmark board; true when handled.
+  bool HandleBoardMessage(std::uint32_t msg, platform::WParam wParam, platform::LParam lParam);
   bool GroupsLocked() const { return locked_; }
   QTabBar* GroupTabs() const { return groupTabs_; }
   QWidget* BenchBoard() const { return board_; }

@@ -170,10 +170,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.TestPage()->SelectedGroup(), 1);
 
     // While a run is going on the group cannot change by its tab.
-    w.TestPage()->SetGroupsLocked(true);
+    QVERIFY(w.TestPage()->HandleBoardMessage(korvane::CHdwScanDlg::kBoardRunStateMessage, 1, 0));
     w.TestPage()->GroupTabs()->setCurrentIndex(0);
     QCOMPARE(w.TestPage()->SelectedGroup(), 1);
-    w.TestPage()->SetGroupsLocked(false);
+    QCOMPARE(w.TestPage()->GroupTabs()->currentIndex(), 1);
+    QVERIFY(!w.TestPage()->HandleBoardMessage(1325, 0, 0));
+    QVERIFY(w.TestPage()->GroupsLocked());
+    QVERIFY(w.TestPage()->HandleBoardMessage(korvane::CHdwScanDlg::kBoardRunStateMessage, 0, 0));
     w.TestPage()->GroupTabs()->setCurrentIndex(0);
     QCOMPARE(w.TestPage()->SelectedGroup(), 0);
 
