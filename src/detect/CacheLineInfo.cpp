@@ -16,25 +16,25 @@ struct DescriptorRow {
 };
 
 constexpr DescriptorRow kLevel1Rows[] = {
-    {0x06, 1, 4, 32}, {0x08, 1, 2, 32}, {0x0A, 2, 2, 32}, {0x0C, 2, 4, 32}, {0x0E, 2, 6, 64},
-    {0x10, 2, 4, 32}, {0x15, 1, 4, 32}, {0x2C, 2, 8, 64}, {0x30, 1, 8, 64}, {0x60, 2, 8, 64},
-    {0x66, 2, 4, 64}, {0x67, 2, 4, 64}, {0x68, 2, 4, 64}, {0x70, 3, 8, 0},  {0x71, 3, 8, 0},
+    {0x06, 1, 4, 32}, {0x08, 1, 2, 32}, {0x0A, 2, 2, 32}, {0x0C, 2, 4, 32},  {0x0E, 2, 6, 64},
+    {0x10, 2, 4, 32}, {0x15, 1, 4, 32}, {0x2C, 2, 8, 64}, {0x30, 1, 8, 64},  {0x60, 2, 8, 64},
+    {0x66, 2, 4, 64}, {0x67, 2, 4, 64}, {0x68, 2, 4, 64}, {0x70, 3, 8, 0},   {0x71, 3, 8, 0},
     {0x72, 3, 8, 0},  {0x73, 3, 8, 0},  {0x77, 1, 4, 64}, {0x96, 12, 0, 32}, {0, 0, 0, 0}};
 
 constexpr DescriptorRow kLevel2Rows[] = {
-    {0x1A, 4, 6, 64},  {0x39, 4, 4, 64},  {0x3A, 4, 6, 64},  {0x3B, 4, 2, 64}, {0x3C, 4, 4, 64},
-    {0x3D, 4, 6, 64},  {0x3E, 4, 4, 64},  {0x41, 4, 4, 32},  {0x42, 4, 4, 32}, {0x43, 4, 4, 32},
-    {0x44, 4, 4, 32},  {0x45, 4, 4, 32},  {0x48, 4, 12, 64}, {0x49, 4, 16, 64}, {0x4E, 4, 24, 64},
-    {0x78, 4, 4, 64},  {0x79, 4, 8, 64},  {0x7A, 4, 8, 64},  {0x7B, 4, 8, 64}, {0x7C, 4, 8, 64},
-    {0x7D, 4, 8, 64},  {0x7E, 4, 8, 128}, {0x7F, 4, 2, 64},  {0x80, 4, 8, 64}, {0x81, 4, 8, 32},
-    {0x82, 4, 8, 32},  {0x83, 4, 8, 32},  {0x84, 4, 8, 32},  {0x85, 4, 8, 32}, {0x86, 4, 4, 64},
-    {0x87, 4, 8, 64},  {0, 0, 0, 0}};
+    {0x1A, 4, 6, 64}, {0x39, 4, 4, 64},  {0x3A, 4, 6, 64},  {0x3B, 4, 2, 64},  {0x3C, 4, 4, 64},
+    {0x3D, 4, 6, 64}, {0x3E, 4, 4, 64},  {0x41, 4, 4, 32},  {0x42, 4, 4, 32},  {0x43, 4, 4, 32},
+    {0x44, 4, 4, 32}, {0x45, 4, 4, 32},  {0x48, 4, 12, 64}, {0x49, 4, 16, 64}, {0x4E, 4, 24, 64},
+    {0x78, 4, 4, 64}, {0x79, 4, 8, 64},  {0x7A, 4, 8, 64},  {0x7B, 4, 8, 64},  {0x7C, 4, 8, 64},
+    {0x7D, 4, 8, 64}, {0x7E, 4, 8, 128}, {0x7F, 4, 2, 64},  {0x80, 4, 8, 64},  {0x81, 4, 8, 32},
+    {0x82, 4, 8, 32}, {0x83, 4, 8, 32},  {0x84, 4, 8, 32},  {0x85, 4, 8, 32},  {0x86, 4, 4, 64},
+    {0x87, 4, 8, 64}, {0, 0, 0, 0}};
 
 constexpr DescriptorRow kLevel3Rows[] = {
-    {0x22, 5, 4, 64},  {0x23, 5, 8, 64},  {0x25, 5, 8, 64},  {0x29, 5, 8, 64}, {0x46, 5, 4, 64},
-    {0x47, 5, 8, 64},  {0x49, 5, 16, 64}, {0x4A, 5, 12, 64}, {0x4B, 5, 16, 64}, {0x4C, 5, 12, 64},
-    {0x4D, 5, 16, 64}, {0x88, 5, 4, 64},  {0x89, 5, 4, 64},  {0x8A, 5, 4, 64}, {0x8D, 5, 12, 128},
-    {0, 0, 0, 0}};
+    {0x22, 5, 4, 64},  {0x23, 5, 8, 64},  {0x25, 5, 8, 64},   {0x29, 5, 8, 64},
+    {0x46, 5, 4, 64},  {0x47, 5, 8, 64},  {0x49, 5, 16, 64},  {0x4A, 5, 12, 64},
+    {0x4B, 5, 16, 64}, {0x4C, 5, 12, 64}, {0x4D, 5, 16, 64},  {0x88, 5, 4, 64},
+    {0x89, 5, 4, 64},  {0x8A, 5, 4, 64},  {0x8D, 5, 12, 128}, {0, 0, 0, 0}};
 
 enum Group { kL1Data = 0, kL1Instruction = 1, kTrace = 2, kL2 = 3, kL3 = 4 };
 
@@ -58,8 +58,12 @@ const DescriptorRow* Find(const DescriptorRow* table, std::uint8_t descriptor, i
   return nullptr;
 }
 
-std::uint8_t Clamp8(std::uint32_t v) { return static_cast<std::uint8_t>(std::min<std::uint32_t>(v, 255)); }
-std::uint16_t Clamp16(std::uint64_t v) { return static_cast<std::uint16_t>(std::min<std::uint64_t>(v, 0xFFFF)); }
+std::uint8_t Clamp8(std::uint32_t v) {
+  return static_cast<std::uint8_t>(std::min<std::uint32_t>(v, 255));
+}
+std::uint16_t Clamp16(std::uint64_t v) {
+  return static_cast<std::uint16_t>(std::min<std::uint64_t>(v, 0xFFFF));
+}
 
 // One subleaf of a deterministic cache leaf (4 or 0x8000001D; both share the layout).
 struct DeterministicCache {
@@ -189,18 +193,30 @@ std::atomic<int> g_calls{0};
 
 std::uint8_t DecodeExtendedAssociativity(std::uint32_t field) {
   switch (field) {
-    case 1: return 1;
-    case 2: return 2;
-    case 4: return 4;
-    case 6: return 8;
-    case 8: return 16;
-    case 10: return 32;
-    case 11: return 48;
-    case 12: return 64;
-    case 13: return 96;
-    case 14: return 128;
-    case 15: return kFullyAssociative;
-    default: return 0;
+    case 1:
+      return 1;
+    case 2:
+      return 2;
+    case 4:
+      return 4;
+    case 6:
+      return 8;
+    case 8:
+      return 16;
+    case 10:
+      return 32;
+    case 11:
+      return 48;
+    case 12:
+      return 64;
+    case 13:
+      return 96;
+    case 14:
+      return 128;
+    case 15:
+      return kFullyAssociative;
+    default:
+      return 0;
   }
 }
 
@@ -239,7 +255,8 @@ void DecodeCacheLineInfo(const CpuidFunction& cpuid, _CACHE_LINE_INFO& out) {
 int GetCacheLineInfo(_CACHE_LINE_INFO* record) {
   const int call = ++g_calls;
   if (record == nullptr || call > 2) return 0;
-  DecodeCacheLineInfo([](std::uint32_t leaf, std::uint32_t sub) { return platform::Cpuid(leaf, sub); }, *record);
+  DecodeCacheLineInfo(
+      [](std::uint32_t leaf, std::uint32_t sub) { return platform::Cpuid(leaf, sub); }, *record);
   return 1;
 }
 

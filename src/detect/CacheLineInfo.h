@@ -24,7 +24,8 @@ struct _CACHE_LINE_INFO {
   CACHE_LINE_GROUP group[5];
 };
 
-using CpuidFunction = std::function<std::optional<platform::CpuidRegs>(std::uint32_t leaf, std::uint32_t subleaf)>;
+using CpuidFunction =
+    std::function<std::optional<platform::CpuidRegs>(std::uint32_t leaf, std::uint32_t subleaf)>;
 
 // The decoding itself, over any CPUID source; a source without the instruction leaves the
 // presets (64-byte lines; 8, 8, 8, 16 and 32 ways).

@@ -83,15 +83,16 @@ std::string FormatProcessTechnology(float micrometres) {
 }
 
 std::string IdentificationText(std::uint32_t signature) {
-  return platform::Format("Family %d Model %d Stepping %d", static_cast<int>((signature >> 8) & 0xF),
-                          static_cast<int>((signature >> 4) & 0xF), static_cast<int>(signature & 0xF));
+  return platform::Format(
+      "Family %d Model %d Stepping %d", static_cast<int>((signature >> 8) & 0xF),
+      static_cast<int>((signature >> 4) & 0xF), static_cast<int>(signature & 0xF));
 }
 
 std::string ComposeInstructionSets(const std::function<bool(int)>& available) {
   static constexpr std::pair<int, const char*> kSets[] = {
-      {1, "MMX"},      {2, " (+)"},     {3, ", 3DNow!"},  {4, " (+)"},     {5, ", SSE"},
-      {6, ", SSE2"},   {7, ", SSE3"},   {8, ", SSSE3"},   {9, ", SSE4.1"}, {12, ", SSE4.2"},
-      {13, ", SSE4A"}, {14, ", SSE5"},  {16, ", x86-64"},
+      {1, "MMX"},      {2, " (+)"},    {3, ", 3DNow!"},  {4, " (+)"},     {5, ", SSE"},
+      {6, ", SSE2"},   {7, ", SSE3"},  {8, ", SSSE3"},   {9, ", SSE4.1"}, {12, ", SSE4.2"},
+      {13, ", SSE4A"}, {14, ", SSE5"}, {16, ", x86-64"},
   };
   char buffer[kLibTextSize] = {};
   std::size_t used = 0;
@@ -118,8 +119,8 @@ BlackEditionMatch FindBlackEditionModel(std::string_view processorName) {
   return {};
 }
 
-bool ApplyBlackEditionRule(std::string_view processorName, std::int32_t& stockClock, std::int32_t& busClock,
-                           std::int32_t& unlocked) {
+bool ApplyBlackEditionRule(std::string_view processorName, std::int32_t& stockClock,
+                           std::int32_t& busClock, std::int32_t& unlocked) {
   const BlackEditionMatch match = FindBlackEditionModel(processorName);
   if (!match.matched) return false;
   if (stockClock <= 0 || stockClock > match.ratedClock) stockClock = match.ratedClock;
@@ -151,7 +152,8 @@ void CCPUHelper::ReadClocks(CPUIDSDK& sdk, int i) {
 }
 
 void CCPUHelper::ReadCaches(CPUIDSDK& sdk, int i) {
-  static constexpr std::pair<int, int> kQueries[kCacheKinds] = {{1, 1}, {1, 2}, {1, 4}, {2, 3}, {3, 3}};
+  static constexpr std::pair<int, int> kQueries[kCacheKinds] = {
+      {1, 1}, {1, 2}, {1, 4}, {2, 3}, {3, 3}};
   const auto at = static_cast<std::size_t>(i);
   const std::optional<int> levels = sdk.GetProcessorCacheLevelCount(i);
   if (!levels || *levels == -1) return;
@@ -165,7 +167,8 @@ void CCPUHelper::ReadCaches(CPUIDSDK& sdk, int i) {
       caches[at][static_cast<std::size_t>(k)].count = static_cast<std::uint8_t>(c & 0xFF);
     }
   }
-  if (kinds == 0 && sdk.Slot(kRowCacheParameters) == nullptr) return;  // nothing changes without the operation
+  if (kinds == 0 && sdk.Slot(kRowCacheParameters) == nullptr)
+    return;  // nothing changes without the operation
 
   _CACHE_LINE_INFO info{};
   int filled = 0;
@@ -216,8 +219,8 @@ void CCPUHelper::vUpdate() {
       processTechnology[at] = *p;
       text[kCpuTextProcessTechnology] = FormatProcessTechnology(*p);
     }
-    text[kCpuTextInstructionSets] =
-        ComposeInstructionSets([&](int set) { return sdk->IsProcessorInstructionSetAvailable(i, set) == 1; });
+    text[kCpuTextInstructionSets] = ComposeInstructionSets(
+        [&](int set) { return sdk->IsProcessorInstructionSetAvailable(i, set) == 1; });
 
     int first = 0;
     int second = 0;

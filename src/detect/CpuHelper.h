@@ -39,9 +39,9 @@ struct _CACHE_DESCRIPTOR {
 
 // Where the detector gets its data; the defaults are the program's own.
 struct CpuSources {
-  std::function<CPUIDSDK*()> library;                // default: HardwareLibrary()
-  CpuidFunction cpuid;                               // default: platform::Cpuid
-  std::function<int(_CACHE_LINE_INFO*)> lineInfo;    // default: GetCacheLineInfo
+  std::function<CPUIDSDK*()> library;              // default: HardwareLibrary()
+  CpuidFunction cpuid;                             // default: platform::Cpuid
+  std::function<int(_CACHE_LINE_INFO*)> lineInfo;  // default: GetCacheLineInfo
 };
 
 class CCPUHelper : public CDeviceHelper {
@@ -96,7 +96,7 @@ struct BlackEditionMatch {
 };
 BlackEditionMatch FindBlackEditionModel(std::string_view processorName);
 // Applies the correction for one processor; true when the model matched.
-bool ApplyBlackEditionRule(std::string_view processorName, std::int32_t& stockClock, std::int32_t& busClock,
-                           std::int32_t& unlocked);
+bool ApplyBlackEditionRule(std::string_view processorName, std::int32_t& stockClock,
+                           std::int32_t& busClock, std::int32_t& unlocked);
 
 }  // namespace korvane

@@ -12,8 +12,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kTextNames[kCpuTextKinds] = {"name",       "codeName", "package",         "specification",
-                                                   "processTechnology", "stepping", "instructionSets", "identification"};
+constexpr const char* kTextNames[kCpuTextKinds] = {
+    "name",     "codeName",        "package",       "specification", "processTechnology",
+    "stepping", "instructionSets", "identification"};
 constexpr const char* kCacheNames[kCacheKinds] = {"l1Data", "l1Instruction", "trace", "l2", "l3"};
 
 Json Base(const CDeviceHelper& d) {
@@ -21,7 +22,9 @@ Json Base(const CDeviceHelper& d) {
 }
 
 // Library texts may carry bytes that are not UTF-8 in odd locales; never let one break the dump.
-std::string Safe(const std::string& text) { return platform::Utf16ToUtf8(platform::Utf8ToUtf16(text)); }
+std::string Safe(const std::string& text) {
+  return platform::Utf16ToUtf8(platform::Utf8ToUtf16(text));
+}
 
 }  // namespace
 
@@ -48,12 +51,14 @@ Json DescribeCpuHelper(const CCPUHelper& cpu) {
     p["architectureCode"] = cpu.architectureCode[at];
     p["unlockedMultiplier"] = cpu.unlockedMultiplier[at];
     Json texts;
-    for (int k = 0; k < kCpuTextKinds; ++k) texts[kTextNames[k]] = Safe(cpu.texts[at][static_cast<std::size_t>(k)]);
+    for (int k = 0; k < kCpuTextKinds; ++k)
+      texts[kTextNames[k]] = Safe(cpu.texts[at][static_cast<std::size_t>(k)]);
     p["texts"] = std::move(texts);
     Json caches;
     for (int k = 0; k < kCacheKinds; ++k) {
       const _CACHE_DESCRIPTOR& c = cpu.caches[at][static_cast<std::size_t>(k)];
-      caches[kCacheNames[k]] = Json{{"sizeKB", c.sizeKB}, {"count", c.count}, {"ways", c.ways}, {"lineSize", c.lineSize}};
+      caches[kCacheNames[k]] = Json{
+          {"sizeKB", c.sizeKB}, {"count", c.count}, {"ways", c.ways}, {"lineSize", c.lineSize}};
     }
     p["caches"] = std::move(caches);
     processors.push_back(std::move(p));
@@ -108,8 +113,8 @@ Json DescribeHddHelper(const CHddHelper& h) {
     j["totalSectors"] = Safe(d.totalSectors);
     j["totalTracks"] = Safe(d.totalTracks);
     j["tracksPerCylinder"] = d.tracksPerCylinder;
-    j["sourceIndex"] = Json::array(
-        {d.detail.sourceIndex[0], d.detail.sourceIndex[1], d.detail.sourceIndex[2], d.detail.sourceIndex[3]});
+    j["sourceIndex"] = Json::array({d.detail.sourceIndex[0], d.detail.sourceIndex[1],
+                                    d.detail.sourceIndex[2], d.detail.sourceIndex[3]});
     disks.push_back(std::move(j));
   }
   out["disks"] = std::move(disks);
@@ -124,7 +129,9 @@ Json DiagnoseDetectors() {
   cpu.vUpdate();
   memory.vRefresh();
   hdd.vUpdate();
-  return Json{{"cpu", DescribeCpuHelper(cpu)}, {"memory", DescribeMemoryHelper(memory)}, {"disks", DescribeHddHelper(hdd)}};
+  return Json{{"cpu", DescribeCpuHelper(cpu)},
+              {"memory", DescribeMemoryHelper(memory)},
+              {"disks", DescribeHddHelper(hdd)}};
 }
 
 }  // namespace korvane

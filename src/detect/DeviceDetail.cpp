@@ -10,11 +10,16 @@ namespace {
 
 int SlotOfCode(int code) {
   switch (code) {
-    case kSensorSourceDisk: return 0;
-    case kSensorSourceDisplay1: return 1;
-    case kSensorSourceDisplay8: return 2;
-    case kSensorSourceDisplay4: return 3;
-    default: return -1;
+    case kSensorSourceDisk:
+      return 0;
+    case kSensorSourceDisplay1:
+      return 1;
+    case kSensorSourceDisplay8:
+      return 2;
+    case kSensorSourceDisplay4:
+      return 3;
+    default:
+      return -1;
   }
 }
 
@@ -47,8 +52,8 @@ bool CDeviceDetail::Link(int code, std::int32_t libraryIndex) {
 }
 
 int MatchSensorDevice(int count, const std::function<const std::string&(int)>& caption,
-                      const std::function<const CDeviceDetail&(int)>& detail, std::int32_t libraryIndex,
-                      std::string_view libraryName, int sourceCode) {
+                      const std::function<const CDeviceDetail&(int)>& detail,
+                      std::int32_t libraryIndex, std::string_view libraryName, int sourceCode) {
   if (libraryIndex >= 0) {
     for (int i = 0; i < count; ++i) {
       if (detail(i).SourceIndex(sourceCode) == libraryIndex) return i;

@@ -49,7 +49,7 @@ class CDeviceDetail : public CDeviceData {
 // equal caption (ignoring case, then also spaces) among the unlinked ones, else the nearest
 // unlinked caption by edit distance. -1 when no device is free.
 int MatchSensorDevice(int count, const std::function<const std::string&(int)>& caption,
-                      const std::function<const CDeviceDetail&(int)>& detail, std::int32_t libraryIndex,
-                      std::string_view libraryName, int sourceCode);
+                      const std::function<const CDeviceDetail&(int)>& detail,
+                      std::int32_t libraryIndex, std::string_view libraryName, int sourceCode);
 
 }  // namespace korvane

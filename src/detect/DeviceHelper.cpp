@@ -8,7 +8,8 @@
 
 namespace korvane {
 
-void CDeviceHelper::DetectOnce(const std::function<int()>& primary, const std::function<int()>& fallback) {
+void CDeviceHelper::DetectOnce(const std::function<int()>& primary,
+                               const std::function<int()>& fallback) {
   if (detected != 0) return;
   count = 0;
   // Detectors never report errors: whatever a source throws (library, allocation, parsing)

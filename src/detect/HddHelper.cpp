@@ -53,12 +53,13 @@ int CHddHelper::QueryDisks() {
   return result;
 }
 
-int CHddHelper::FindDeviceForSensor(std::int32_t libraryIndex, std::string_view libraryName, int sourceCode) const {
+int CHddHelper::FindDeviceForSensor(std::int32_t libraryIndex, std::string_view libraryName,
+                                    int sourceCode) const {
   const int n = count < 0 ? 0 : (count > kMaxDisks ? kMaxDisks : count);
   return MatchSensorDevice(
       n, [this](int i) -> const std::string& { return disks[static_cast<std::size_t>(i)].caption; },
-      [this](int i) -> const CDeviceDetail& { return disks[static_cast<std::size_t>(i)].detail; }, libraryIndex,
-      libraryName, sourceCode);
+      [this](int i) -> const CDeviceDetail& { return disks[static_cast<std::size_t>(i)].detail; },
+      libraryIndex, libraryName, sourceCode);
 }
 
 }  // namespace korvane

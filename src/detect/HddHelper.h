@@ -40,7 +40,8 @@ class CHddHelper : public CDeviceHelper {
   std::int32_t vGetMaxItems() override { return kMaxDisks; }
 
   // The disk slot for a library drive (index -1 when unknown), or -1.
-  int FindDeviceForSensor(std::int32_t libraryIndex, std::string_view libraryName, int sourceCode) const;
+  int FindDeviceForSensor(std::int32_t libraryIndex, std::string_view libraryName,
+                          int sourceCode) const;
 
   std::array<Disk, kMaxDisks> disks{};
 

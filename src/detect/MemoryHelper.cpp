@@ -22,7 +22,8 @@ std::optional<std::uint64_t> MemInfoBytes(std::string_view text, std::string_vie
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(pos, end - pos);
     pos = end + 1;
-    if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != ':') continue;
+    if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != ':')
+      continue;
     line.remove_prefix(key.size() + 1);
     const std::size_t digits = line.find_first_not_of(" \t");
     if (digits == std::string_view::npos) return std::nullopt;
@@ -30,7 +31,8 @@ std::optional<std::uint64_t> MemInfoBytes(std::string_view text, std::string_vie
     std::uint64_t value = 0;
     const auto [ptr, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
     if (ec != std::errc() || ptr == line.data()) return std::nullopt;
-    const std::string rest = platform::Trim(line.substr(static_cast<std::size_t>(ptr - line.data())));
+    const std::string rest =
+        platform::Trim(line.substr(static_cast<std::size_t>(ptr - line.data())));
     const std::uint64_t factor = rest.rfind("kB", 0) == 0 ? 1024 : 1;  // the kernel's only unit
     if (value > UINT64_MAX / factor) return std::nullopt;
     return value * factor;
@@ -38,7 +40,9 @@ std::optional<std::uint64_t> MemInfoBytes(std::string_view text, std::string_vie
   return std::nullopt;
 }
 
-std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+  return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
 
 std::int32_t ToMiB(std::uint64_t bytes) {
   const std::uint64_t mib = bytes >> 20;  // exact: the divisor is a power of two
@@ -66,9 +70,11 @@ std::optional<MEMORYSTATUSEX> ParseMemInfo(std::string_view text) {
   s.ullTotalPhys = *total;
   s.ullAvailPhys = avail;
   const std::uint64_t used = *total - avail;
-  s.dwMemoryLoad = static_cast<std::uint32_t>((static_cast<long double>(used) * 100.0L) / *total + 0.5L);
+  s.dwMemoryLoad =
+      static_cast<std::uint32_t>((static_cast<long double>(used) * 100.0L) / *total + 0.5L);
   s.ullTotalPageFile = SaturatingAdd(*total, MemInfoBytes(text, "SwapTotal").value_or(0));
-  s.ullAvailPageFile = std::min(s.ullTotalPageFile, SaturatingAdd(avail, MemInfoBytes(text, "SwapFree").value_or(0)));
+  s.ullAvailPageFile = std::min(s.ullTotalPageFile,
+                                SaturatingAdd(avail, MemInfoBytes(text, "SwapFree").value_or(0)));
   s.ullTotalVirtual = kUserAddressSpace;
   s.ullAvailVirtual = kUserAddressSpace;
   s.ullAvailExtendedVirtual = 0;
@@ -94,11 +100,13 @@ MemoryFigures ComputeMemoryFigures(const MEMORYSTATUSEX& status, UsedMemoryRule 
   MemoryFigures f;
   f.totalMiB = ToMiB(status.ullTotalPhys);
   f.availableMiB = ToMiB(status.ullAvailPhys);
-  const std::uint64_t used = rule == UsedMemoryRule::PhysicalInUse
-                                 ? (status.ullTotalPhys > status.ullAvailPhys ? status.ullTotalPhys - status.ullAvailPhys : 0)
-                                 : (status.ullTotalPageFile > status.ullAvailPageFile
-                                        ? status.ullTotalPageFile - status.ullAvailPageFile
-                                        : 0);
+  const std::uint64_t used =
+      rule == UsedMemoryRule::PhysicalInUse
+          ? (status.ullTotalPhys > status.ullAvailPhys ? status.ullTotalPhys - status.ullAvailPhys
+                                                       : 0)
+          : (status.ullTotalPageFile > status.ullAvailPageFile
+                 ? status.ullTotalPageFile - status.ullAvailPageFile
+                 : 0);
   f.usedMiB = ToMiB(used);
   return f;
 }

@@ -57,7 +57,7 @@ TEST(CacheDescriptors, EachByteServesOneGroupOnly) {
   ExpectGroup(info, 1, 8, 64);
   ExpectGroup(info, 2, 8, 0);
   ExpectGroup(info, 3, 16, 64);
-  ExpectGroup(info, 4, 32, 64);  // 0x49 was used up by level 2
+  ExpectGroup(info, 4, 32, 64);                           // 0x49 was used up by level 2
   for (const auto& g : info.group) EXPECT_EQ(g.size, 0);  // the descriptor path sets no sizes
 }
 

@@ -49,7 +49,9 @@ TEST(CpuTexts, SpecificationLosesDoubledSpacesAndTrademarks) {
 }
 
 TEST(CpuTexts, InstructionSetsInTableOrder) {
-  auto only = [](std::set<int> sets) { return ComposeInstructionSets([&](int s) { return sets.count(s) > 0; }); };
+  auto only = [](std::set<int> sets) {
+    return ComposeInstructionSets([&](int s) { return sets.count(s) > 0; });
+  };
   EXPECT_EQ(only({1, 5, 6, 16}), "MMX, SSE, SSE2, x86-64");
   EXPECT_EQ(only({5, 6}), ", SSE, SSE2");  // no MMX: the text starts with the separator
   EXPECT_EQ(only({1, 2, 3, 4}), "MMX (+), 3DNow! (+)");
@@ -256,10 +258,14 @@ TEST_F(CpuFixture, UnavailableValuesKeepWhatAnEarlierPassRead) {
 }
 
 TEST_F(CpuFixture, LibraryWithoutProcessorOperations) {
-  fakelib::State().absent = {qmhdw::kGetProcessorCoreCount, qmhdw::kGetProcessorThreadCount,
-                             qmhdw::kGetProcessorName, qmhdw::kIsProcessorInstructionSetAvailable,
-                             qmhdw::kGetProcessorCacheParameters, qmhdw::kGetProcessorArchitectureCode,
-                             qmhdw::kGetProcessorStockClockFrequency, qmhdw::kGetBusFrequency};
+  fakelib::State().absent = {qmhdw::kGetProcessorCoreCount,
+                             qmhdw::kGetProcessorThreadCount,
+                             qmhdw::kGetProcessorName,
+                             qmhdw::kIsProcessorInstructionSetAvailable,
+                             qmhdw::kGetProcessorCacheParameters,
+                             qmhdw::kGetProcessorArchitectureCode,
+                             qmhdw::kGetProcessorStockClockFrequency,
+                             qmhdw::kGetBusFrequency};
   CCPUHelper cpu = Make(0x1);  // a leaf-1 signature of 1 or less is not stored
   cpu.caches[0][0].ways = 5;
   cpu.vUpdate();

@@ -103,7 +103,8 @@ TEST(DetectOnce, FallbackOnlyWhenThePrimaryFoundNothing) {
 TEST(DetectionPass, FixedOrderAndNoSecondDetection) {
   std::vector<std::string> log;
   struct Logged : CDeviceHelper {
-    Logged(std::vector<std::string>& l, std::string n, bool once) : log(l), name(std::move(n)), detectOnce(once) {}
+    Logged(std::vector<std::string>& l, std::string n, bool once)
+        : log(l), name(std::move(n)), detectOnce(once) {}
     void vUpdate() override {
       if (detectOnce) {
         DetectOnce([this] {
@@ -121,7 +122,8 @@ TEST(DetectionPass, FixedOrderAndNoSecondDetection) {
     bool detectOnce;
   };
   Logged cpu(log, "cpu", false), memory(log, "memory", false), display(log, "display", true),
-      monitor(log, "monitor", true), disk(log, "disk", true), network(log, "network", true), others(log, "others", true);
+      monitor(log, "monitor", true), disk(log, "disk", true), network(log, "network", true),
+      others(log, "others", true);
   DetectionPass pass;
   pass.processor = &cpu;
   pass.memory = &memory;
@@ -130,22 +132,26 @@ TEST(DetectionPass, FixedOrderAndNoSecondDetection) {
   pass.disk = &disk;
   pass.network = &network;
   pass.others = &others;
-  const char* names[] = {"processor", "mainboard", "memory", "display", "monitor", "disk", "network", "others"};
-  pass.buildSection = [&](SummarySection s) { log.push_back(std::string("build ") + names[static_cast<int>(s)]); };
+  const char* names[] = {"processor", "mainboard", "memory",  "display",
+                         "monitor",   "disk",      "network", "others"};
+  pass.buildSection = [&](SummarySection s) {
+    log.push_back(std::string("build ") + names[static_cast<int>(s)]);
+  };
   pass.layOut = [&] { log.push_back("lay out"); };
   RunDetectionPass(pass);
   const std::vector<std::string> first = {
-      "cpu update",      "build processor", "build mainboard", "memory refresh",  "build memory",
-      "display detect",  "build display",   "monitor detect",  "build monitor",   "disk detect",
-      "build disk",      "network detect",  "build network",   "others detect",   "build others",
-      "lay out"};
+      "cpu update",    "build processor", "build mainboard", "memory refresh",
+      "build memory",  "display detect",  "build display",   "monitor detect",
+      "build monitor", "disk detect",     "build disk",      "network detect",
+      "build network", "others detect",   "build others",    "lay out"};
   EXPECT_EQ(log, first);
 
   log.clear();
   RunDetectionPass(pass);
-  const std::vector<std::string> second = {"cpu update",    "build processor", "build mainboard", "memory refresh",
-                                           "build memory",  "build display",   "build monitor",   "build disk",
-                                           "build network", "build others",    "lay out"};
+  const std::vector<std::string> second = {"cpu update",     "build processor", "build mainboard",
+                                           "memory refresh", "build memory",    "build display",
+                                           "build monitor",  "build disk",      "build network",
+                                           "build others",   "lay out"};
   EXPECT_EQ(log, second);
 
   // Categories without a detector still get their section.

@@ -14,7 +14,9 @@ Processor& P(int p) {
   return v.back();
 }
 
-qmhdw::Text Text(const std::optional<std::string>& t) { return t ? platform::LibStringAlloc(*t) : nullptr; }
+qmhdw::Text Text(const std::optional<std::string>& t) {
+  return t ? platform::LibStringAlloc(*t) : nullptr;
+}
 
 qmhdw::Instance Create() { return &g_token; }
 void Nothing(qmhdw::Instance) {}
@@ -61,31 +63,56 @@ void* Fn(F f) {
 void* Query(std::uint32_t id) {
   if (g_table.absent.count(id)) return nullptr;
   switch (id) {
-    case qmhdw::kCreateInstance: return Fn(&Create);
-    case qmhdw::kDestroyInstance: return Fn(&Nothing);
-    case qmhdw::kRefreshProcessorClocks: return Fn(&RefreshClocks);
-    case qmhdw::kGetProcessorCount: return Fn(&Count);
-    case qmhdw::kGetProcessorCoreCount: return Fn(&Cores);
-    case qmhdw::kGetProcessorThreadCount: return Fn(&Threads);
-    case qmhdw::kGetProcessorName: return Fn(&Name);
-    case qmhdw::kGetProcessorCodeName: return Fn(&CodeName);
-    case qmhdw::kGetProcessorSpecification: return Fn(&Spec);
-    case qmhdw::kGetProcessorPackage: return Fn(&Package);
-    case qmhdw::kGetProcessorStepping: return Fn(&Stepping);
-    case qmhdw::kGetProcessorManufacturingProcess: return Fn(&Process);
-    case qmhdw::kIsProcessorInstructionSetAvailable: return Fn(&HasSet);
-    case qmhdw::kGetProcessorCoreClockFrequency: return Fn(&CoreClock);
-    case qmhdw::kGetProcessorCoreClockMultiplier: return Fn(&Multiplier);
-    case qmhdw::kGetProcessorCoreVoltage: return Fn(&Voltage);
-    case qmhdw::kGetBusFrequency: return Fn(&Bus);
-    case qmhdw::kGetProcessorRatedBusFrequency: return Fn(&RatedBus);
-    case qmhdw::kGetProcessorStockClockFrequency: return Fn(&Stock);
-    case qmhdw::kGetProcessorStockBusFrequency: return Fn(&StockBus);
-    case qmhdw::kGetProcessorCacheLevelCount: return Fn(&Levels);
-    case qmhdw::kGetProcessorCacheParameters: return Fn(&CacheParams);
-    case qmhdw::kGetProcessorExtendedValues: return Fn(&Extended);
-    case qmhdw::kGetProcessorArchitectureCode: return Fn(&Arch);
-    default: return nullptr;
+    case qmhdw::kCreateInstance:
+      return Fn(&Create);
+    case qmhdw::kDestroyInstance:
+      return Fn(&Nothing);
+    case qmhdw::kRefreshProcessorClocks:
+      return Fn(&RefreshClocks);
+    case qmhdw::kGetProcessorCount:
+      return Fn(&Count);
+    case qmhdw::kGetProcessorCoreCount:
+      return Fn(&Cores);
+    case qmhdw::kGetProcessorThreadCount:
+      return Fn(&Threads);
+    case qmhdw::kGetProcessorName:
+      return Fn(&Name);
+    case qmhdw::kGetProcessorCodeName:
+      return Fn(&CodeName);
+    case qmhdw::kGetProcessorSpecification:
+      return Fn(&Spec);
+    case qmhdw::kGetProcessorPackage:
+      return Fn(&Package);
+    case qmhdw::kGetProcessorStepping:
+      return Fn(&Stepping);
+    case qmhdw::kGetProcessorManufacturingProcess:
+      return Fn(&Process);
+    case qmhdw::kIsProcessorInstructionSetAvailable:
+      return Fn(&HasSet);
+    case qmhdw::kGetProcessorCoreClockFrequency:
+      return Fn(&CoreClock);
+    case qmhdw::kGetProcessorCoreClockMultiplier:
+      return Fn(&Multiplier);
+    case qmhdw::kGetProcessorCoreVoltage:
+      return Fn(&Voltage);
+    case qmhdw::kGetBusFrequency:
+      return Fn(&Bus);
+    case qmhdw::kGetProcessorRatedBusFrequency:
+      return Fn(&RatedBus);
+    case qmhdw::kGetProcessorStockClockFrequency:
+      return Fn(&Stock);
+    case qmhdw::kGetProcessorStockBusFrequency:
+      return Fn(&StockBus);
+    case qmhdw::kGetProcessorCacheLevelCount:
+      return Fn(&Levels);
+    case qmhdw::kGetProcessorCacheParameters:
+      return Fn(&CacheParams);
+    case qmhdw::kGetProcessorExtendedValues:
+      return Fn(&Extended);
+    case qmhdw::kGetProcessorArchitectureCode:
+      return Fn(&Arch);
+    default:
+      return nullptr;
   }
 }
 

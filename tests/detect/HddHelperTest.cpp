@@ -17,7 +17,8 @@ WmiObject DiskObject(int i, const std::string& caption) {
   WmiObject o("Win32_DiskDrive");
   o.Put("Caption", Variant::String(caption));
   o.Put("Name", Variant::String(platform::Format("\\\\.\\PHYSICALDRIVE%d", i)));
-  o.Put("PNPDeviceID", Variant::String(platform::Format("SCSI\\DISK&VEN_&PROD_D%d\\4&1&0&%06d", i, i)));
+  o.Put("PNPDeviceID",
+        Variant::String(platform::Format("SCSI\\DISK&VEN_&PROD_D%d\\4&1&0&%06d", i, i)));
   o.Put("Manufacturer", Variant::String("(Standard disk drives)"));
   o.Put("Size", Variant::String(std::to_string(1000204886016ull + static_cast<unsigned>(i))));
   o.Put("InterfaceType", Variant::String("IDE"));
@@ -37,13 +38,15 @@ WmiObject DiskObject(int i, const std::string& caption) {
 
 TEST(HddDetection, SixteenOfTwentyInEnumerationOrderAndOnlyOnce) {
   FakeWmiScope scope;
-  for (int i = 0; i < 20; ++i) scope.wmi->objects["Win32_DiskDrive"].push_back(DiskObject(i, "Disk " + std::to_string(i)));
+  for (int i = 0; i < 20; ++i)
+    scope.wmi->objects["Win32_DiskDrive"].push_back(DiskObject(i, "Disk " + std::to_string(i)));
   CHddHelper hdd;
   EXPECT_EQ(hdd.vGetMaxItems(), 16);
   hdd.vUpdate();
   EXPECT_EQ(hdd.detected, 1);
   EXPECT_EQ(hdd.count, 16);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(hdd.disks[static_cast<std::size_t>(i)].caption, "Disk " + std::to_string(i));
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ(hdd.disks[static_cast<std::size_t>(i)].caption, "Disk " + std::to_string(i));
   const auto& d = hdd.disks[15];
   EXPECT_EQ(d.name, "\\\\.\\PHYSICALDRIVE15");
   EXPECT_EQ(d.size, "1000204886031");
@@ -71,7 +74,7 @@ TEST(HddDetection, NullAndWronglyTypedPropertiesLeaveTheirFields) {
   FakeWmiScope scope;
   WmiObject o = DiskObject(0, "Generic Card Reader");
   o.Put("Size", Variant::Null());
-  o.Put("Partitions", Variant::String("2"));  // a text where a number belongs
+  o.Put("Partitions", Variant::String("2"));   // a text where a number belongs
   o.Put("TotalCylinders", Variant::Int32(5));  // a number where a text belongs
   scope.wmi->objects["Win32_DiskDrive"] = {o};
   CHddHelper hdd;
@@ -111,7 +114,8 @@ std::unique_ptr<CHddHelper> WithCaptions(std::initializer_list<const char*> capt
 }
 
 TEST(FindDeviceForSensor, NamesCasesAndSpaces) {
-  auto owned_hdd = WithCaptions({"ST1000DM003-1CH162", "Samsung SSD 850 EVO 250GB", "WDC WD10EZEX-00BN5A0"});
+  auto owned_hdd =
+      WithCaptions({"ST1000DM003-1CH162", "Samsung SSD 850 EVO 250GB", "WDC WD10EZEX-00BN5A0"});
   CHddHelper& hdd = *owned_hdd;
   EXPECT_EQ(hdd.FindDeviceForSensor(-1, "samsung ssd 850 evo 250gb", 2), 1);
   EXPECT_EQ(hdd.FindDeviceForSensor(-1, "SamsungSSD 850EVO 250GB", 2), 1);
@@ -128,7 +132,8 @@ TEST(FindDeviceForSensor, NamesCasesAndSpaces) {
 }
 
 TEST(FindDeviceForSensor, LinkedIndexWinsAndLinkedSlotsAreSkipped) {
-  auto owned_hdd = WithCaptions({"KINGSTON SA400S37240G", "KINGSTON SA400S37240G", "TOSHIBA DT01ACA100"});
+  auto owned_hdd =
+      WithCaptions({"KINGSTON SA400S37240G", "KINGSTON SA400S37240G", "TOSHIBA DT01ACA100"});
   CHddHelper& hdd = *owned_hdd;
   ASSERT_TRUE(hdd.disks[2].detail.Link(kSensorSourceDisk, 5));
   EXPECT_EQ(hdd.FindDeviceForSensor(5, "some other name entirely", kSensorSourceDisk), 2);

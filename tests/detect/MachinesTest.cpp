@@ -91,8 +91,10 @@ std::vector<KernelCache> KernelCaches() {
     if (!size.empty() && size.back() == 'M') kb *= 1024;
     const int group = level == 1 ? (type == "Data" ? 0 : 1) : level == 2 ? 3 : level == 3 ? 4 : -1;
     if (group < 0) continue;
-    out.push_back({group, kb, static_cast<int>(platform::ReadSysInteger(dir + "/ways_of_associativity").value_or(0)),
-                   static_cast<int>(platform::ReadSysInteger(dir + "/coherency_line_size").value_or(0))});
+    out.push_back(
+        {group, kb,
+         static_cast<int>(platform::ReadSysInteger(dir + "/ways_of_associativity").value_or(0)),
+         static_cast<int>(platform::ReadSysInteger(dir + "/coherency_line_size").value_or(0))});
   }
   return out;
 }
@@ -119,12 +121,30 @@ struct Machine {
 };
 
 const Machine kMachines[] = {
-    {"intel-desktop", "Intel Core i7-6700K CPU @ 4.00GHz", "Family 6 Model 14 Stepping 3", 4000, 4200.0f,
-     {"1000204886016", "16008609792", "2000398934016"}, 32026, 2855},
-    {"amd-desktop", "AMD Ryzen 9 7900X 12-Core Processor", "Family 15 Model 1 Stepping 2", 4700, 5300.0f,
-     {"1000204886016"}, 128102, 10904},
-    {"laptop", "13th Gen Intel Core i7-1370P", "Family 6 Model 10 Stepping 2", 2200, 1203.514f, {"500107862016"},
-     31728, 3471},
+    {"intel-desktop",
+     "Intel Core i7-6700K CPU @ 4.00GHz",
+     "Family 6 Model 14 Stepping 3",
+     4000,
+     4200.0f,
+     {"1000204886016", "16008609792", "2000398934016"},
+     32026,
+     2855},
+    {"amd-desktop",
+     "AMD Ryzen 9 7900X 12-Core Processor",
+     "Family 15 Model 1 Stepping 2",
+     4700,
+     5300.0f,
+     {"1000204886016"},
+     128102,
+     10904},
+    {"laptop",
+     "13th Gen Intel Core i7-1370P",
+     "Family 6 Model 10 Stepping 2",
+     2200,
+     1203.514f,
+     {"500107862016"},
+     31728,
+     3471},
     {"vm", "AMD EPYC", "Family 15 Model 1 Stepping 1", 0, 2596.148f, {"274877906944"}, 24105, 3042},
 };
 
@@ -189,7 +209,8 @@ TEST(RecordedMachineIntel, TextsOfTheDesktop) {
   ResetCacheLineInfoCallsForTesting();
   CCPUHelper cpu(Over(lib));
   cpu.vUpdate();
-  EXPECT_EQ(cpu.texts[0][kCpuTextInstructionSets], "MMX, SSE, SSE2, SSE3, SSSE3, SSE4.1, SSE4.2, x86-64");
+  EXPECT_EQ(cpu.texts[0][kCpuTextInstructionSets],
+            "MMX, SSE, SSE2, SSE3, SSSE3, SSE4.1, SSE4.2, x86-64");
   EXPECT_EQ(cpu.texts[0][kCpuTextProcessTechnology], "14 " + LangText(5011));
   EXPECT_EQ(cpu.texts[0][kCpuTextCodeName], "Skylake-S");
   EXPECT_EQ(cpu.texts[0][kCpuTextPackage], "Socket 1151 LGA");
@@ -227,12 +248,14 @@ TEST(ThisMachine, ProcessorAsTheKernelSeesIt) {
   const int family = std::stoi(info.at("cpu family"));
   const int model = std::stoi(info.at("model"));
   const int stepping = std::stoi(info.at("stepping"));
-  EXPECT_EQ(cpu.texts[0][kCpuTextIdentification],
-            "Family " + std::to_string(std::min(family, 15)) + " Model " + std::to_string(model & 0xF) + " Stepping " +
-                std::to_string(stepping));
+  EXPECT_EQ(cpu.texts[0][kCpuTextIdentification], "Family " + std::to_string(std::min(family, 15)) +
+                                                      " Model " + std::to_string(model & 0xF) +
+                                                      " Stepping " + std::to_string(stepping));
   std::istringstream flags(" " + info.at("flags") + " ");
   const std::string f = flags.str();
-  auto has = [&](const char* flag) { return f.find(std::string(" ") + flag + " ") != std::string::npos; };
+  auto has = [&](const char* flag) {
+    return f.find(std::string(" ") + flag + " ") != std::string::npos;
+  };
   const std::string& sets = cpu.texts[0][kCpuTextInstructionSets];
   EXPECT_EQ(sets.rfind("MMX", 0) == 0, has("mmx")) << sets;
   EXPECT_EQ(sets.find(", SSE2") != std::string::npos, has("sse2")) << sets;
@@ -251,7 +274,8 @@ TEST(Diagnosis, WithoutTheLibraryTheOtherDetectorsStillReport) {
   EXPECT_EQ(out["memory"]["status"]["dwLength"], 64);
   ASSERT_EQ(out["disks"]["disks"].size(), 1u);
   EXPECT_EQ(out["disks"]["disks"][0]["size"], "274877906944");
-  EXPECT_EQ(out["disks"]["disks"][0]["sourceIndex"], nlohmann::ordered_json::array({-1, -1, -1, -1}));
+  EXPECT_EQ(out["disks"]["disks"][0]["sourceIndex"],
+            nlohmann::ordered_json::array({-1, -1, -1, -1}));
   EXPECT_NO_THROW((void)out.dump());
 }
 

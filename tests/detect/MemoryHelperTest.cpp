@@ -116,8 +116,10 @@ TEST(MemoryRefresh, RecordedMachinesAndRepeatedRefreshes) {
     std::int32_t total, available, used;
   };
   // MemTotal and MemAvailable (MemFree where the kernel gave no more) of each recording.
-  const Case cases[] = {{"laptop", 31728, 28256, 3471}, {"intel-desktop", 32026, 29171, 2855},
-                        {"vm", 24105, 21063, 3042}, {"amd-desktop", 128102, 117198, 10904}};
+  const Case cases[] = {{"laptop", 31728, 28256, 3471},
+                        {"intel-desktop", 32026, 29171, 2855},
+                        {"vm", 24105, 21063, 3042},
+                        {"amd-desktop", 128102, 117198, 10904}};
   for (const Case& c : cases) {
     SysrootScope root(std::string(KORVANE_FIXTURES_DIR) + "/machines/" + c.machine);
     CMemoryHelper m;
@@ -133,7 +135,8 @@ TEST(MemoryRefresh, RecordedMachinesAndRepeatedRefreshes) {
 }
 
 TEST(MemoryRefresh, FallbackWhenTheStatusCannotBeRead) {
-  const auto empty = std::filesystem::temp_directory_path() / ("detect-nomem-" + std::to_string(getpid()));
+  const auto empty =
+      std::filesystem::temp_directory_path() / ("detect-nomem-" + std::to_string(getpid()));
   std::filesystem::create_directories(empty);
   SysrootScope root(empty.string());
   FakeWmiScope scope;
@@ -178,7 +181,8 @@ TEST(MemoryRefresh, ThisMachineMatchesTheKernel) {
   EXPECT_EQ(m.status.ullTotalPhys, totalKb * 1024);
   EXPECT_EQ(m.totalMiB, static_cast<std::int32_t>(totalKb / 1024));
   EXPECT_GT(m.availableMiB, 0);
-  EXPECT_EQ(m.usedMiB, static_cast<std::int32_t>((m.status.ullTotalPhys - m.status.ullAvailPhys) >> 20));
+  EXPECT_EQ(m.usedMiB,
+            static_cast<std::int32_t>((m.status.ullTotalPhys - m.status.ullAvailPhys) >> 20));
 }
 
 }  // namespace
