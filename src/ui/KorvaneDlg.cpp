@@ -33,6 +33,23 @@ void StylePage(QWidget* page, const QFont& font) {
 }
 
 bool g_quitBeforeWindow = false;
+
+// What the refresh thread reads about the window. It outlives every window, so the thread can
+// never reach a window being destroyed; the window copies its state here on every change.
+class WindowStateMirror : public IRefreshGate {
+ public:
+  bool MainWindowLive() const override { return live.load(); }
+  int CurrentPage() const override { return page.load(); }
+  int WarmUpRunning() const override { return warmUp.load(); }
+  std::atomic<bool> live{false};
+  std::atomic<int> page{0};
+  std::atomic<int> warmUp{0};
+};
+
+WindowStateMirror& Mirror() {
+  static auto* mirror = new WindowStateMirror;  // never freed: read by a background thread
+  return *mirror;
+}
 }  // namespace
 
 CKorvaneDlg::CKorvaneDlg(QWidget* parent) : QWidget(parent) {
@@ -45,11 +62,23 @@ CKorvaneDlg::CKorvaneDlg(QWidget* parent) : QWidget(parent) {
 
 CKorvaneDlg::~CKorvaneDlg() {
   live_.store(false);
-  SetRefreshGate(nullptr);
+  PublishState();
   updateToolListener_.reset();
   setProperty(kInstanceWindowProperty, QVariant());
   if (g_mainWindow == this) g_mainWindow = nullptr;
   // The pages are child widgets and go with the window.
+}
+
+void CKorvaneDlg::PublishState() {
+  if (g_mainWindow != this) return;
+  Mirror().page.store(currentPage_.load());
+  Mirror().warmUp.store(warmUpRunning_.load());
+  Mirror().live.store(live_.load());
+}
+
+void CKorvaneDlg::SetWarmUpRunning(int running) {
+  warmUpRunning_.store(running);
+  PublishState();
 }
 
 CKorvaneDlg* CKorvaneDlg::MainWindow() { return g_mainWindow.data(); }
@@ -62,7 +91,8 @@ int CKorvaneDlg::Initialise(int runMode) {
   g_mainWindow = this;
   setWindowIcon(KorvaneIcon());
   live_.store(true);
-  SetRefreshGate(this);
+  PublishState();
+  SetRefreshGate(&Mirror());
 
   UsageLogSetIdentity(kProductVersion, "", 0);
   UsageLogEmit(kUsageWindowOpened);
@@ -101,6 +131,7 @@ int CKorvaneDlg::Initialise(int runMode) {
     ShowPageRule(*this, current, kPageTest, true, runMode);
     currentPage_.store(current);
   }
+  PublishState();
 
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
@@ -168,6 +199,7 @@ int CKorvaneDlg::ShowPage(int page, bool updateTab, int testKey) {
   int current = currentPage_.load();
   const int previous = ShowPageRule(*this, current, page, updateTab, testKey);
   currentPage_.store(current);
+  PublishState();
   return previous;
 }
 

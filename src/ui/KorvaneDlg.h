@@ -63,7 +63,8 @@ class CKorvaneDlg : public QWidget, public IRefreshGate, public IScoreDisplay, p
   bool MainWindowLive() const override { return live_.load(); }
   int CurrentPage() const override { return currentPage_.load(); }
   int WarmUpRunning() const override { return warmUpRunning_.load(); }
-  void SetWarmUpRunning(int running) { warmUpRunning_.store(running); }
+  // Written by the benchmark dispatcher around its warm-up run.
+  void SetWarmUpRunning(int running);
 
   CHdwSummaryDlg* SummaryPage() const { return summary_; }
   CHdwScanDlg* TestPage() const;
@@ -97,6 +98,7 @@ class CKorvaneDlg : public QWidget, public IRefreshGate, public IScoreDisplay, p
   void SelectTab(int page) override;
 
   void ShowAbout();
+  void PublishState();
 
   QTabBar* tabs_ = nullptr;
   CHdwSummaryDlg* summary_ = nullptr;
