@@ -1,10 +1,12 @@
 #include "detect/DetectDiagnose.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "detect/CpuHelper.h"
 #include "detect/HddHelper.h"
 #include "detect/MemoryHelper.h"
+#include "hwlib/HardwareLibrary.h"
 #include "platform/Text.h"
 
 namespace korvane {
@@ -121,14 +123,19 @@ Json DescribeHddHelper(const CHddHelper& h) {
   return out;
 }
 
-Json DiagnoseDetectors() {
-  CCPUHelper cpu;
+Json DiagnoseDetectors() { return DiagnoseDetectors(HardwareLibrary()); }
+
+Json DiagnoseDetectors(CPUIDSDK* library) {
+  CpuSources sources;
+  sources.library = [library] { return library; };
+  CCPUHelper cpu(std::move(sources));
   CMemoryHelper memory;
   CHddHelper hdd;
-  // The order of the summary's full pass.
-  cpu.vUpdate();
-  memory.vRefresh();
-  hdd.vUpdate();
+  DetectionPass pass;
+  pass.processor = &cpu;
+  pass.memory = &memory;
+  pass.disk = &hdd;
+  RunDetectionPass(pass);
   return Json{{"cpu", DescribeCpuHelper(cpu)},
               {"memory", DescribeMemoryHelper(memory)},
               {"disks", DescribeHddHelper(hdd)}};

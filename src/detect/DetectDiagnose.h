@@ -5,6 +5,7 @@
 
 namespace korvane {
 
+class CPUIDSDK;
 class CCPUHelper;
 class CMemoryHelper;
 class CHddHelper;
@@ -13,6 +14,8 @@ class CHddHelper;
 // is; without it the processor part stays empty) and returns every field:
 // {"cpu": {...}, "memory": {...}, "disks": {...}}.
 nlohmann::ordered_json DiagnoseDetectors();
+// The same over a wrapper the caller started itself (nullptr: no library).
+nlohmann::ordered_json DiagnoseDetectors(CPUIDSDK* library);
 
 // The fields of detectors that have already run.
 nlohmann::ordered_json DescribeCpuHelper(const CCPUHelper& cpu);

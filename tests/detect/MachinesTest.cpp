@@ -283,17 +283,17 @@ TEST(Diagnosis, DescribesEveryProcessorField) {
   StartedLibrary lib(std::string(KORVANE_FIXTURES_DIR) + "/machines/laptop");
   ASSERT_TRUE(lib.Started());
   ResetCacheLineInfoCallsForTesting();
-  CCPUHelper cpu(Over(lib));
-  cpu.vUpdate();
-  const auto out = DescribeCpuHelper(cpu);
-  ASSERT_EQ(out["processors"].size(), 1u);
-  const auto& p = out["processors"][0];
+  const auto out = DiagnoseDetectors(lib.Sdk());
+  ASSERT_EQ(out["cpu"]["processors"].size(), 1u);
+  const auto& p = out["cpu"]["processors"][0];
   EXPECT_EQ(p["texts"].size(), 8u);
   EXPECT_EQ(p["texts"]["specification"], "13th Gen Intel Core i7-1370P");
   EXPECT_EQ(p["caches"]["l1Data"]["ways"], 12);
   EXPECT_EQ(p["caches"]["l2"]["sizeKB"], 1280);
   EXPECT_EQ(p["caches"]["l3"]["lineSize"], 64);
   EXPECT_EQ(p["stockClock"], 2200);
+  EXPECT_EQ(out["memory"]["usedMiB"], 3471);
+  EXPECT_EQ(out["disks"]["count"], 1);
 }
 
 }  // namespace
