@@ -18,12 +18,8 @@ repo="$(dirname "$here")"
 build="${1:-$repo/build-benchmarks}"
 export CCACHE_BASEDIR="$repo"
 
-extra=()
-if ! grep -q 'add_subdirectory(bench)' "$repo/CMakeLists.txt"; then
-  extra=(-DCMAKE_PROJECT_INCLUDE="$here/AddBench.cmake")
-fi
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_BUILD_GUI=OFF \
-  -DKORVANE_BUILD_TESTS=OFF "${extra[@]}" >/dev/null
+  -DKORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target korvane-benchtest korvane-benchref -j2 >/dev/null
 tool() { find "$build" -name "$1" -type f -perm -u+x | head -n1; }
 benchtest="$(tool korvane-benchtest)"

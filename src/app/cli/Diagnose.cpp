@@ -5,7 +5,9 @@
 #include <cstdlib>
 
 #include "HwDiagnose.h"
+#include "detect/DetectDiagnose.h"
 #include "hwlib/HardwareLibrary.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/Paths.h"
 #include "sysinfo/SysinfoDiagnose.h"
 
@@ -14,20 +16,42 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The library embedded in this program, written to a private folder for the length of the
+// The detectors over a wrapper bound to the given library file, as the window binds it.
+Json DetectorsSection(const std::string& libraryPath) {
+  platform::DynamicLibrary module;
+  CPUIDSDK sdk;
+  bool ready = false;
+  if (module.Load(libraryPath)) {
+    sdk.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module.Resolve("QueryInterface")));
+    char textA[kLibTextSize] = {};
+    ready = sdk.CreateInstance() && sdk.Init(textA, libraryPath.c_str()) != 0;
+  }
+  Json out = DiagnoseDetectors(ready ? &sdk : nullptr);
+  if (ready) {
+    sdk.Close();
+    sdk.DestroyInstance();
+  }
+  return out;
+}
+
+// The library embedded in this program is written to a private folder for the length of the
 // dump, so a running window's copy is never touched.
-Json HardwareLibrarySection() {
+void AddLibrarySections(Json& doc) {
   std::string dir = platform::TempDirectory() + "korvane-diagnose-XXXXXX";
-  if (::mkdtemp(dir.data()) == nullptr) return Json{{"error", "no temporary folder"}};
+  if (::mkdtemp(dir.data()) == nullptr) {
+    doc["hardwareLibrary"] = Json{{"error", "no temporary folder"}};
+    doc["detectors"] = DiagnoseDetectors(nullptr);
+    return;
+  }
   const std::string path = dir + "/" + platform::MapFileName("qmhdwlib.dll");
-  Json out;
   if (ExtractHardwareLibraryTo(path) == 0) {
-    out = Json{{"error", "the hardware library is not embedded in this program"}};
+    doc["hardwareLibrary"] = Json{{"error", "the hardware library is not embedded in this program"}};
+    doc["detectors"] = DiagnoseDetectors(nullptr);
   } else {
-    out = DiagnoseHardwareLibrary(path.c_str());
+    doc["hardwareLibrary"] = DiagnoseHardwareLibrary(path.c_str());
+    doc["detectors"] = DetectorsSection(path);
   }
   platform::DeleteDirectoryTree(dir);
-  return out;
 }
 
 void RenderNode(const Json& node, const std::string& indent, std::ostringstream& out) {
@@ -59,7 +83,7 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
 
 Json BuildDiagnosis() {
   Json doc = Json::object();
-  doc["hardwareLibrary"] = HardwareLibrarySection();
+  AddLibrarySections(doc);
   doc["sysinfo"] = DiagnoseSysinfo();
   return doc;
 }
