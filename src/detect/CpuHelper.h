@@ -79,7 +79,7 @@ class CCPUHelper : public CDeviceHelper {
   CpuSources sources_;
 };
 
-// The specification text without doubled spaces and trademark marks.
+// The processor's full brand string without doubled spaces and trademark marks.
 std::string CleanSpecificationText(std::string_view text);
 // "45 nm" below 0.1 micrometres, "0.13 <micrometre unit>" from there on; the units are the
 // language texts 5011 and 5010.
