@@ -46,13 +46,15 @@ std::string CliHelpText(bool withGui) {
 
 CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   CliOutcome out;
-  // This edition refuses Traditional-Chinese systems in every mode, the window included.
+  // Anything but a "--" mode starts the window, which runs the edition check itself once it can
+  // show a message box.
+  if (args.empty() || args.front().rfind("--", 0) != 0) return out;
+  // This edition refuses Traditional-Chinese systems in every terminal mode too.
   if (!EnforceEdition()) {
     out.handled = true;
     out.exitCode = 1;
     return out;
   }
-  if (args.empty()) return out;
   const std::string& mode = args.front();
   if (mode == "--help" || mode == "-h") {
     out.handled = true;
