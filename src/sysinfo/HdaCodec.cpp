@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/Text.h"
+#include "sysinfo/TextLines.h"
 
 namespace korvane {
 
@@ -48,18 +49,6 @@ void ApplyLine(std::string_view line, HdaCodecInfo& codec, bool& haveVendor) {
   }
 }
 
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn&& fn) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    fn(line);
-    start = end + 1;
-  }
-}
 
 }  // namespace
 

@@ -8,23 +8,12 @@
 
 #include "platform/Sysroot.h"
 #include "platform/Text.h"
+#include "sysinfo/TextLines.h"
 
 namespace korvane {
 
 namespace {
 
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn&& fn) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    fn(line);
-    start = end + 1;
-  }
-}
 
 std::optional<std::uint64_t> ParseNumber(std::string_view text, int base) {
   std::string t = platform::Trim(text);

@@ -6,6 +6,7 @@
 
 #include "AtomicFile.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
@@ -17,21 +18,10 @@ constexpr std::size_t kMaxProfileBytes = 16u << 20;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trim(std::string_view s) {
+std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // A relative name means a file in the shared settings folder, as a bare "x.ini" does there.
@@ -52,18 +42,18 @@ struct Line {
 
 Line Classify(std::string_view raw) {
   Line line;
-  const std::string_view t = Trim(raw);
+  const std::string_view t = TrimBlanks(raw);
   if (t.empty()) return line;
   if (t.front() == ';') {
     line.kind = LineKind::Comment;
   } else if (t.front() == '[') {
     line.kind = LineKind::Section;
     const std::string_view inner = t.substr(1);
-    line.name = Trim(inner.substr(0, inner.find(']')));
+    line.name = TrimBlanks(inner.substr(0, inner.find(']')));
   } else if (const auto eq = t.find('='); eq != std::string_view::npos) {
     line.kind = LineKind::Entry;
-    line.name = Trim(t.substr(0, eq));
-    line.value = Trim(t.substr(eq + 1));
+    line.name = TrimBlanks(t.substr(0, eq));
+    line.value = TrimBlanks(t.substr(eq + 1));
   } else {
     line.kind = LineKind::Bare;  // a key without '=': present, but without a value
     line.name = t;
@@ -107,7 +97,7 @@ Document Split(std::string_view bytes) {
 std::ptrdiff_t FindSection(const Document& doc, std::string_view section) {
   for (std::size_t i = 0; i < doc.lines.size(); ++i) {
     const Line line = Classify(doc.lines[i]);
-    if (line.kind == LineKind::Section && EqualNoCase(line.name, section)) {
+    if (line.kind == LineKind::Section && EqualsIgnoreCase(line.name, section)) {
       return static_cast<std::ptrdiff_t>(i);
     }
   }
@@ -126,7 +116,7 @@ std::ptrdiff_t FindKey(const Document& doc, std::size_t begin, std::size_t end,
   for (std::size_t i = begin; i < end; ++i) {
     const Line line = Classify(doc.lines[i]);
     if ((line.kind == LineKind::Entry || line.kind == LineKind::Bare) &&
-        EqualNoCase(line.name, key)) {
+        EqualsIgnoreCase(line.name, key)) {
       return static_cast<std::ptrdiff_t>(i);
     }
   }
@@ -141,10 +131,10 @@ std::optional<std::string> Lookup(std::string_view section, std::string_view key
   detail::FileContents file = detail::ReadWholeFile(path, kMaxProfileBytes);
   if (file.status != ReadStatus::Ok) return std::nullopt;
   const Document doc = Split(file.bytes);
-  const std::ptrdiff_t s = FindSection(doc, Trim(section));
+  const std::ptrdiff_t s = FindSection(doc, TrimBlanks(section));
   if (s < 0) return std::nullopt;
   const auto begin = static_cast<std::size_t>(s) + 1;
-  const std::ptrdiff_t k = FindKey(doc, begin, SectionEnd(doc, begin - 1), Trim(key));
+  const std::ptrdiff_t k = FindKey(doc, begin, SectionEnd(doc, begin - 1), TrimBlanks(key));
   if (k < 0) return std::nullopt;
   const Line line = Classify(doc.lines[static_cast<std::size_t>(k)]);
   if (line.kind != LineKind::Entry) return std::nullopt;
@@ -204,8 +194,8 @@ int GetProfileInt(std::string_view section, std::string_view key, int defaultVal
 
 bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
                         std::string_view filePath) {
-  section = Trim(section);
-  key = Trim(key);
+  section = TrimBlanks(section);
+  key = TrimBlanks(key);
   // Anything that would read back as a different line structure is refused rather than
   // written: a line break would split the entry, '=' in a key or ']' in a section would move
   // the boundary, and a key starting like a section or a comment would vanish on reading.
@@ -231,7 +221,7 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
   inserted.reserve(3);
   const std::ptrdiff_t s = FindSection(doc, section);
   if (s < 0) {
-    if (!doc.lines.empty() && !Trim(doc.lines.back()).empty()) {
+    if (!doc.lines.empty() && !TrimBlanks(doc.lines.back()).empty()) {
       doc.lines.emplace_back();
     }
     inserted.push_back("[" + std::string(section) + "]");
