@@ -1,6 +1,7 @@
 #include "ui/SplashDlg.h"
 
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
@@ -66,7 +67,17 @@ CSplashDlg::CSplashDlg(QWidget* parent) : QDialog(parent) {
 
   label_ = new QLabel(QString::fromStdString(LangText(6021)), this);
   label_->setObjectName(QStringLiteral("splashLabel"));
-  label_->setFont(bold);
+  // The English text is longer than the Chinese one: step down to the small font rather
+  // than cut it at the window's edge.
+  const QString labelText = label_->text();
+  QFont labelFont = bold;
+  for (const QFont& candidate : {bold, QFont(bold.family(), -1, QFont::Bold), small}) {
+    QFont f = candidate;
+    if (f.pixelSize() <= 0) f.setPixelSize(12);
+    labelFont = f;
+    if (QFontMetrics(f).horizontalAdvance(labelText) <= 366) break;
+  }
+  label_->setFont(labelFont);
   QPalette lp = label_->palette();
   lp.setColor(QPalette::WindowText, QColor(122, 161, 42));
   label_->setPalette(lp);
