@@ -5,7 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/setup.sh
-bash tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The program and the libraries it loads; the tests are built by tools/test.sh.
+KORVANE_TARGETS="korvane qmlog qmwin7" bash tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$root/build/bin/korvane" "$@"
 fi
