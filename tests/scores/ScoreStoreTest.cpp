@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -303,7 +304,10 @@ TEST_F(ScoreStore, SubscriberReceivesTheStoredScoresWhenTheCliRuns) {
   std::vector<Sent> received;
   platform::BroadcastSubscription subscription;
   const bool started = subscription.Start([&](const platform::BroadcastEvent& event) {
-    if (event.name.rfind("WM_TOVIX_", 0) != 0) return;
+    // Other tests broadcast on the same bus at the same time; only the score messages count.
+    static const std::set<std::string> kScoreMessages = {"WM_TOVIX_CPUSCORE_START", "WM_TOVIX_CPUSCORE_END",
+                                                         "WM_TOVIX_MEMSCORE_START", "WM_TOVIX_MEMSCORE_END"};
+    if (kScoreMessages.count(event.name) == 0) return;
     std::lock_guard guard(lock);
     received.push_back({event.name, event.wParam, event.lParam});
     arrived.notify_all();
