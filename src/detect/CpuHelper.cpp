@@ -202,9 +202,9 @@ void CCPUHelper::vUpdate() {
     ReadText([&](char* b) { return sdk->GetProcessorName(i, b); }, &text[kCpuTextName]);
     ReadText([&](char* b) { return sdk->GetProcessorCodeName(i, b); }, &text[kCpuTextCodeName]);
     ReadText([&](char* b) { return sdk->GetProcessorPackage(i, b); }, &text[kCpuTextPackage]);
-    std::string specification;
-    if (ReadText([&](char* b) { return sdk->GetProcessorSpecification(i, b); }, &specification)) {
-      text[kCpuTextSpecification] = CleanSpecificationText(specification);
+    std::string brandString;
+    if (ReadText([&](char* b) { return sdk->GetProcessorSpecification(i, b); }, &brandString)) {
+      text[kCpuTextSpecification] = CleanSpecificationText(brandString);
     }
 
     // The processor the program runs on answers for every package.

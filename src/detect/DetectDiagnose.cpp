@@ -15,7 +15,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr const char* kTextNames[kCpuTextKinds] = {
-    "name",     "codeName",        "package",       "specification", "processTechnology",
+    "name",     "codeName",        "package",       "brandString", "processTechnology",
     "stepping", "instructionSets", "identification"};
 constexpr const char* kCacheNames[kCacheKinds] = {"l1Data", "l1Instruction", "trace", "l2", "l3"};
 

@@ -110,7 +110,7 @@ TEST(BlackEdition, RatedClockReplacesTooHighOrMissingStockClock) {
 
 TEST_F(CpuFixture, FullReadFillsEveryTable) {
   auto& p = fakelib::State().processors[0];
-  p.specification = "Intel(R) Core(TM)2 Quad  CPU   Q6600  @ 2.40GHz";
+  p.brandString = "Intel(R) Core(TM)2 Quad  CPU   Q6600  @ 2.40GHz";
   p.name = "Intel Core 2 Quad Q6600";
   CCPUHelper cpu = Make();
   cpu.vUpdate();
@@ -243,7 +243,7 @@ TEST_F(CpuFixture, UnavailableValuesKeepWhatAnEarlierPassRead) {
   cpu.vUpdate();
   auto& p = fakelib::State().processors[0];
   p.name.reset();
-  p.specification.reset();
+  p.brandString.reset();
   p.coreClock = 0.0f;
   p.process = -1.0f;
   p.stockClock = -1;

@@ -29,7 +29,7 @@ qmhdw::Text Name(qmhdw::Instance, int p) {
   return Text(P(p).name);
 }
 qmhdw::Text CodeName(qmhdw::Instance, int p) { return Text(P(p).codeName); }
-qmhdw::Text Spec(qmhdw::Instance, int p) { return Text(P(p).specification); }
+qmhdw::Text Spec(qmhdw::Instance, int p) { return Text(P(p).brandString); }
 qmhdw::Text Package(qmhdw::Instance, int p) { return Text(P(p).package); }
 qmhdw::Text Stepping(qmhdw::Instance, int p) { return Text(P(p).stepping); }
 float Process(qmhdw::Instance, int p) { return P(p).process; }

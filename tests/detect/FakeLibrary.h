@@ -19,7 +19,7 @@ struct Processor {
   std::optional<std::string> name = "Test Processor";
   std::optional<std::string> codeName = "Testcore";
   std::optional<std::string> package = "Socket T";
-  std::optional<std::string> specification = "Test(R) Processor @ 3.00GHz";
+  std::optional<std::string> brandString = "Test(R) Processor @ 3.00GHz";
   std::optional<std::string> stepping = "B2";
   float process = 0.045f;
   std::set<int> sets = {1, 5, 6, 16};

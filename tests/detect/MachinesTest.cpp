@@ -112,7 +112,7 @@ void ExpectCachesMatchTheKernel(const CCPUHelper& cpu, const std::string& where)
 
 struct Machine {
   const char* name;
-  const char* specification;
+  const char* brandString;
   const char* identification;
   std::int32_t stockClock;
   float coreClock;
@@ -169,7 +169,7 @@ TEST_P(RecordedMachine, FullPassFindsWhatTheMachineHas) {
   RunDetectionPass(pass);
 
   ASSERT_EQ(cpu.count, 1) << m.name;
-  EXPECT_EQ(cpu.texts[0][kCpuTextSpecification], m.specification);
+  EXPECT_EQ(cpu.texts[0][kCpuTextSpecification], m.brandString);
   EXPECT_EQ(cpu.texts[0][kCpuTextIdentification], m.identification);
   const std::string& sets = cpu.texts[0][kCpuTextInstructionSets];
   EXPECT_EQ(sets.rfind("MMX", 0), 0u) << sets;
@@ -287,7 +287,7 @@ TEST(Diagnosis, DescribesEveryProcessorField) {
   ASSERT_EQ(out["cpu"]["processors"].size(), 1u);
   const auto& p = out["cpu"]["processors"][0];
   EXPECT_EQ(p["texts"].size(), 8u);
-  EXPECT_EQ(p["texts"]["specification"], "13th Gen Intel Core i7-1370P");
+  EXPECT_EQ(p["texts"]["brandString"], "13th Gen Intel Core i7-1370P");
   EXPECT_EQ(p["caches"]["l1Data"]["ways"], 12);
   EXPECT_EQ(p["caches"]["l2"]["sizeKB"], 1280);
   EXPECT_EQ(p["caches"]["l3"]["lineSize"], 64);
