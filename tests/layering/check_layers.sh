@@ -4,7 +4,8 @@
 set -u
 root=${1:?source root}
 fail=0
-core="platform config hwlib sysinfo detect summary bench scores online qmlog qmwin7"
+# ui/logic sits inside the GUI folder but is built without Qt (also in the core build).
+core="platform config hwlib sysinfo detect summary bench scores online qmlog qmwin7 ui/logic"
 for d in $core; do
   [ -d "$root/src/$d" ] || continue
   hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/src/$d" 2>/dev/null)
@@ -12,6 +13,9 @@ for d in $core; do
   hits=$(grep -n 'Qt6::' "$root/src/$d/CMakeLists.txt" 2>/dev/null)
   if [ -n "$hits" ]; then echo "src/$d links Qt:"; echo "$hits"; fail=1; fi
 done
+# The Qt-free part of ui/ must not reach into the widgets beside it or the application above.
+hits=$(grep -rn -E '^\s*#\s*include\s*"(ui/[A-Za-z]+\.h|app/)' "$root/src/ui/logic" 2>/dev/null)
+if [ -n "$hits" ]; then echo "src/ui/logic includes Qt code:"; echo "$hits"; fail=1; fi
 hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/hwprobe" 2>/dev/null)
 if [ -n "$hits" ]; then echo "Qt included in hwprobe:"; echo "$hits"; fail=1; fi
 hits=$(grep -rn -E '^\s*#\s*include\s*"(config|hwlib|sysinfo|detect|summary|bench|scores|online|ui|app)/' "$root/src/platform" 2>/dev/null)
