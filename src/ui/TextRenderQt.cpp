@@ -21,7 +21,15 @@ CQtTextDevice::CQtTextDevice(QPainter* painter) : painter_(painter), base_(paint
 
 CQtTextDevice::CQtTextDevice(const QFont& font) : base_(font) {}
 
-CQtTextDevice::~CQtTextDevice() {
+CQtTextDevice::~CQtTextDevice() = default;
+
+void CQtTextDevice::BeginPass() {
+  if (painter_ == nullptr || painter_->font() == base_) return;
+  base_ = painter_->font();
+  for (auto& m : metrics_) m.reset();
+}
+
+void CQtTextDevice::EndPass() {
   if (painter_ != nullptr) painter_->setFont(base_);
 }
 

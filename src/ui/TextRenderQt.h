@@ -22,8 +22,8 @@ namespace korvane {
 
 class CQtTextDevice final : public ITextDevice {
  public:
-  // The painter's current font is the base of every run; it is the painter's font again when
-  // this device goes away.
+  // The painter's font at the start of each pass is the base of that pass's runs; it is the
+  // painter's font again after the pass.
   explicit CQtTextDevice(QPainter* painter);
   // Measuring only (for sizing before any painting).
   explicit CQtTextDevice(const QFont& font);
@@ -34,6 +34,8 @@ class CQtTextDevice final : public ITextDevice {
   int TextWidth(std::u16string_view text, const TextStyle& style) override;
   int TextHeight(const TextStyle& style) override;
   void DrawRun(int x, int y, std::u16string_view text, const TextStyle& style) override;
+  void BeginPass() override;
+  void EndPass() override;
 
   static QFont StyledFont(const QFont& base, const TextStyle& style);
 

@@ -74,6 +74,7 @@ class TextRenderTest : public QObject {
 
  private:
   QFont font_;
+  bool fontRestored_ = false;
 
   QImage Render(std::u16string_view markup, qreal ratio = 1.0, int* height = nullptr) {
     QImage image(kImageSize * ratio, QImage::Format_RGB32);
@@ -88,6 +89,7 @@ class TextRenderTest : public QObject {
     const int h = render.Draw(&dc, markup, TextRect{0, 0, kImageSize.width(), kImageSize.height()},
                               TextRect{8, 6, 8, 6});
     if (height != nullptr) *height = h;
+    fontRestored_ = painter.font() == font_;
     return image;
   }
 
@@ -111,6 +113,7 @@ class TextRenderTest : public QObject {
 
   void drawingMatchesTheReference() {
     const QImage image = Render(kMarkup);
+    QVERIFY(fontRestored_);  // the runs' fonts do not outlive the pass
     if (qEnvironmentVariableIsSet("KORVANE_WRITE_REFERENCE")) {
       QDir().mkpath(QFileInfo(ReferencePath()).path());
       QVERIFY(image.save(ReferencePath()));

@@ -1,6 +1,8 @@
 #pragma once
 // A text device with fixed-width glyphs: 7 pixels a character, 8 in bold, lines 10 pixels
 // high (12 in italic, so mixed lines show which height wins). It records what is drawn.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -20,7 +22,19 @@ class FakeTextDevice : public korvane::ITextDevice {
   }
   int TextHeight(const korvane::TextStyle& style) override { return style.italic ? 12 : 10; }
   void DrawRun(int x, int y, std::u16string_view text, const korvane::TextStyle& style) override {
+    EXPECT_TRUE(inPass) << "drawing outside a pass";
     drawn.push_back({x, y, std::u16string(text), style});
   }
+  void BeginPass() override {
+    EXPECT_FALSE(inPass) << "passes do not nest";
+    inPass = true;
+    ++passes;
+  }
+  void EndPass() override {
+    EXPECT_TRUE(inPass);
+    inPass = false;
+  }
+  bool inPass = false;
+  int passes = 0;
   std::vector<DrawnRun> drawn;
 };

@@ -185,6 +185,9 @@ TEST(TextRenderDraw, MarginsShiftTheBlockAndANarrowBlockDrawsNothing) {
   EXPECT_EQ(dc.drawn[1].x, 15 + 8);
   EXPECT_EQ(dc.drawn[1].text, u" b");
 
+  EXPECT_EQ(dc.passes, 1);
+  EXPECT_FALSE(dc.inPass);
+
   dc.drawn.clear();
   EXPECT_EQ(render.Draw(&dc, u"x", TextRect{10, 0, 20, 50}, {5, 0, 5, 0}), 0);
   EXPECT_TRUE(dc.drawn.empty());

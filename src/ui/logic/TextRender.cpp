@@ -227,7 +227,9 @@ int CTextRender::Measure(ITextDevice* device, std::u16string_view text, const Te
   int width = Shrink(outer, margins).Width();
   if (widthLimit > 0 && (width < 1 || widthLimit < width)) width = widthLimit;
   if (width < 1) return 0;
+  device->BeginPass();
   const int height = LaidOutHeight(LayoutMarkup(*device, text, width));
+  device->EndPass();
   return heightLimit > 0 ? std::min(height, heightLimit) : height;
 }
 
@@ -241,6 +243,7 @@ int CTextRender::Draw(ITextDevice* device, std::u16string_view text, const TextR
                       const TextRect& margins) const {
   const TextRect block = Shrink(outer, margins);
   if (device == nullptr || block.Width() < 1 || text.empty()) return 0;
+  device->BeginPass();
   const std::vector<TextLine> lines = LayoutMarkup(*device, text, block.Width());
   const int height = LaidOutHeight(lines);
   const int top = VerticalOffset(flags_, height, block.Height());
@@ -253,6 +256,7 @@ int CTextRender::Draw(ITextDevice* device, std::u16string_view text, const TextR
       device->DrawRun(left + run.x, block.top + top + line.top, run.text, run.style);
     }
   }
+  device->EndPass();
   return height;
 }
 

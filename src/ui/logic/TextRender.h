@@ -33,6 +33,10 @@ class ITextDevice {
   virtual int TextHeight(const TextStyle& style) = 0;
   // Draws one run with its top-left corner at (x, y).
   virtual void DrawRun(int x, int y, std::u16string_view text, const TextStyle& style) = 0;
+  // Bracket every measuring or drawing pass: the font current at the start is the base of the
+  // pass, and it is current again at the end.
+  virtual void BeginPass() {}
+  virtual void EndPass() {}
 };
 
 struct TextRect {
