@@ -297,8 +297,10 @@ void CHyperLink::AutoSize() {
 }
 
 void CHyperLink::SetTarget(std::string_view utf8) {
-  const bool shown = !isHidden();
-  hide();
+  // Only a link on screen is hidden while it changes; hiding one whose window is not shown
+  // yet would keep it hidden for good.
+  const bool shown = isVisible();
+  if (shown) hide();
   target_ = std::string(utf8);
   AutoSize();
   setToolTip(FromUtf8(target_));

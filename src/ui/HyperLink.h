@@ -99,8 +99,8 @@ class CHyperLink : public QLabel {
   explicit CHyperLink(QWidget* parent = nullptr);
   explicit CHyperLink(const QString& text, QWidget* parent = nullptr);
 
-  // Hides the link while it changes, sizes it to its text (option 4), shows the target as the
-  // tooltip and shows the link again if it was shown.
+  // Hides a shown link while it changes, sizes it to its text (option 4), shows the target as
+  // the tooltip and shows the link again.
   void SetTarget(std::string_view utf8);
   const std::string& Target() const { return target_; }
   // The label's text, then the auto-size.

@@ -261,6 +261,10 @@ class HyperLinkTest : public QObject {
     QCOMPARE(link->toolTip(), QStringLiteral("http://127.0.0.1:8086/driver"));
     parent.show();
     QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QVERIFY(link->isVisible());
+    link->SetTarget("http://127.0.0.1:8086/driver?again");
+    link->SetTarget("http://127.0.0.1:8086/driver");
+    QVERIFY(link->isVisible());
 
     QTest::mouseClick(link, Qt::LeftButton);
     QCOMPARE(opener.shellTargets, std::vector<std::string>{"http://127.0.0.1:8086/driver"});
