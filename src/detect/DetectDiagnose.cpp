@@ -6,8 +6,8 @@
 #include "detect/CpuHelper.h"
 #include "detect/DisplayHelper.h"
 #include "detect/HddHelper.h"
-#include "detect/MonitorHelper.h"
 #include "detect/MemoryHelper.h"
+#include "detect/MonitorHelper.h"
 #include "hwlib/HardwareLibrary.h"
 #include "platform/Text.h"
 
@@ -145,8 +145,8 @@ Json DescribeDisplayHelper(const CDisplayHelper& h) {
                             {"videoArchitecture", Safe(a.videoArchitecture)},
                             {"scanMode", Safe(a.scanMode)},
                             {"installedDisplayDrivers", Safe(a.installedDisplayDrivers)},
-                            {"sourceIndex", Json::array({d.sourceIndex[0], d.sourceIndex[1], d.sourceIndex[2],
-                                                         d.sourceIndex[3]})}});
+                            {"sourceIndex", Json::array({d.sourceIndex[0], d.sourceIndex[1],
+                                                         d.sourceIndex[2], d.sourceIndex[3]})}});
   }
   out["adapters"] = std::move(adapters);
   return out;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <mutex>
+#include <optional>
 
 #include "platform/Sysroot.h"
 #include "platform/Text.h"
@@ -32,18 +33,29 @@ std::string AdapterName(std::size_t index) {
   return platform::Format("\\\\.\\DISPLAY%zu", index + 1);
 }
 
-// The card an adapter name stands for, or null.
-const DrmCard* CardFor(const std::vector<DrmCard>& cards, std::string_view deviceName) {
-  const std::string name = platform::Trim(deviceName);
-  for (std::size_t i = 0; i < cards.size(); ++i) {
-    if (platform::EqualsIgnoreCase(name, AdapterName(i))) return &cards[i];
+// The desktop's display devices: one per connector, as the desktop has one per output of an
+// adapter, so that every monitor reports the mode of its own output.
+struct Head {
+  const DrmCard* card;
+  const DrmOutput* output;
+};
+
+std::vector<Head> Heads(const std::vector<DrmCard>& cards) {
+  std::vector<Head> heads;
+  for (const DrmCard& card : cards) {
+    for (const DrmOutput& o : card.outputs) heads.push_back({&card, &o});
   }
-  return nullptr;
+  return heads;
 }
 
-bool Attached(const DrmCard& card) {
-  return std::any_of(card.outputs.begin(), card.outputs.end(),
-                     [](const DrmOutput& o) { return o.enabled; });
+// The head an adapter name stands for, or nullopt.
+std::optional<Head> HeadFor(const std::vector<DrmCard>& cards, std::string_view deviceName) {
+  const std::string name = platform::Trim(deviceName);
+  const std::vector<Head> heads = Heads(cards);
+  for (std::size_t i = 0; i < heads.size(); ++i) {
+    if (platform::EqualsIgnoreCase(name, AdapterName(i))) return heads[i];
+  }
+  return std::nullopt;
 }
 
 std::string MonitorDeviceId(const DrmOutput& o) {
@@ -154,16 +166,15 @@ bool EnumDisplayDevicesIn(const std::vector<DrmCard>& cards, const char* deviceN
   // here both forms carry the same parts (code and driver key), so one form serves both.
   if (out == nullptr) return false;
   if (deviceName == nullptr || *deviceName == '\0') {
-    if (devNum >= cards.size()) return false;
-    const DrmCard& card = cards[devNum];
+    const std::vector<Head> heads = Heads(cards);
+    if (devNum >= heads.size()) return false;
+    const Head& head = heads[devNum];
     DISPLAY_DEVICEW d;
     d.DeviceName = AdapterName(devNum);
-    std::string address;
-    for (const DrmOutput& o : card.outputs) {
-      if (!o.connector.pciAddress.empty()) address = o.connector.pciAddress;
-    }
+    std::string address = head.output->connector.pciAddress;
     if (address.empty()) {
-      if (const auto link = platform::ReadSysLink("/sys/class/drm/" + card.name + "/device")) {
+      if (const auto link =
+              platform::ReadSysLink("/sys/class/drm/" + head.card->name + "/device")) {
         address = PciAddressInPath(*link);
       }
     }
@@ -171,54 +182,49 @@ bool EnumDisplayDevicesIn(const std::vector<DrmCard>& cards, const char* deviceN
       d.DeviceString = PciFriendlyName(*pci);
       d.DeviceID = PciHardwareId(*pci);
     } else {
-      d.DeviceString = card.name;
+      d.DeviceString = head.card->name;
     }
-    if (Attached(card)) {
+    if (head.output->enabled) {
       d.StateFlags |= DISPLAY_DEVICE_ATTACHED_TO_DESKTOP;
-      const auto first = std::find_if(cards.begin(), cards.end(), Attached);
-      if (&*first == &card) d.StateFlags |= DISPLAY_DEVICE_PRIMARY_DEVICE;
+      const auto first =
+          std::find_if(heads.begin(), heads.end(), [](const Head& h) { return h.output->enabled; });
+      if (first->output == head.output) d.StateFlags |= DISPLAY_DEVICE_PRIMARY_DEVICE;
     }
     *out = std::move(d);
     return true;
   }
-  const DrmCard* card = CardFor(cards, deviceName);
-  if (card == nullptr) return false;
-  std::uint32_t n = 0;
-  for (const DrmOutput& o : card->outputs) {
-    if (!o.connector.connected) continue;
-    if (n++ != devNum) continue;
-    DISPLAY_DEVICEW d;
-    d.DeviceName = platform::Trim(deviceName) + platform::Format("\\Monitor%u", devNum);
-    d.DeviceString = MonitorFriendlyName(o.connector);
-    d.StateFlags = DISPLAY_DEVICE_ATTACHED | (o.enabled ? DISPLAY_DEVICE_ACTIVE : 0u);
-    d.DeviceID = MonitorDeviceId(o);
-    if (!o.driverKey.empty())
-      d.DeviceKey =
-          "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\" + o.driverKey;
-    *out = std::move(d);
-    return true;
-  }
-  return false;
+  const auto head = HeadFor(cards, deviceName);
+  if (!head || devNum != 0) return false;
+  const DrmOutput& o = *head->output;
+  if (!o.connector.connected) return false;
+  DISPLAY_DEVICEW d;
+  d.DeviceName = platform::Trim(deviceName) + "\\Monitor0";
+  d.DeviceString = MonitorFriendlyName(o.connector);
+  d.StateFlags = DISPLAY_DEVICE_ATTACHED | (o.enabled ? DISPLAY_DEVICE_ACTIVE : 0u);
+  d.DeviceID = MonitorDeviceId(o);
+  if (!o.driverKey.empty())
+    d.DeviceKey = "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\" + o.driverKey;
+  *out = std::move(d);
+  return true;
 }
 
 bool EnumDisplaySettingsIn(const std::vector<DrmCard>& cards, const char* deviceName,
                            std::uint32_t modeNum, DEVMODEW* out) {
   if (out == nullptr || deviceName == nullptr) return false;
-  const DrmCard* card = CardFor(cards, deviceName);
-  if (card == nullptr) return false;
   if (modeNum != ENUM_CURRENT_SETTINGS && modeNum != ENUM_REGISTRY_SETTINGS) return false;
-  for (const DrmOutput& o : card->outputs) {
-    if (!o.connector.connected) continue;
-    if (modeNum == ENUM_CURRENT_SETTINGS && !o.enabled) continue;
-    const DisplayMode mode = CurrentDisplayMode(o.connector);
-    if (mode.width <= 0 || mode.height <= 0) continue;
-    out->dmBitsPerPel = 32;
-    out->dmPelsWidth = static_cast<std::uint32_t>(mode.width);
-    out->dmPelsHeight = static_cast<std::uint32_t>(mode.height);
-    out->dmDisplayFrequency = static_cast<std::uint32_t>(std::max(mode.refreshHz, 0));
-    return true;
-  }
-  return false;
+  const auto head = HeadFor(cards, deviceName);
+  if (!head) return false;
+  const DrmOutput& o = *head->output;
+  // The current mode exists only while the output is driven; the stored one is the monitor's
+  // preferred mode.
+  if (!o.connector.connected || (modeNum == ENUM_CURRENT_SETTINGS && !o.enabled)) return false;
+  const DisplayMode mode = CurrentDisplayMode(o.connector);
+  if (mode.width <= 0 || mode.height <= 0) return false;
+  out->dmBitsPerPel = 32;
+  out->dmPelsWidth = static_cast<std::uint32_t>(mode.width);
+  out->dmPelsHeight = static_cast<std::uint32_t>(mode.height);
+  out->dmDisplayFrequency = static_cast<std::uint32_t>(std::max(mode.refreshHz, 0));
+  return true;
 }
 
 bool EnumDisplayDevicesW(const char* deviceName, std::uint32_t devNum, DISPLAY_DEVICEW* out,
@@ -232,18 +238,18 @@ bool EnumDisplaySettingsW(const char* deviceName, std::uint32_t modeNum, DEVMODE
 
 int GetSystemMetrics(int index) {
   const std::vector<DrmCard> cards = ScanDrmCards();
+  const std::vector<Head> heads = Heads(cards);
   if (index == SM_CMONITORS) {
-    int n = 0;
-    for (const DrmCard& card : cards) {
-      for (const DrmOutput& o : card.outputs) n += (o.connector.connected && o.enabled) ? 1 : 0;
-    }
-    return n;
+    return static_cast<int>(std::count_if(heads.begin(), heads.end(), [](const Head& h) {
+      return h.output->connector.connected && h.output->enabled;
+    }));
   }
   if (index == SM_CXSCREEN || index == SM_CYSCREEN) {
-    const auto primary = std::find_if(cards.begin(), cards.end(), Attached);
-    if (primary == cards.end()) return 0;
+    const auto primary =
+        std::find_if(heads.begin(), heads.end(), [](const Head& h) { return h.output->enabled; });
+    if (primary == heads.end()) return 0;
     DEVMODEW mode;
-    const std::string name = AdapterName(static_cast<std::size_t>(primary - cards.begin()));
+    const std::string name = AdapterName(static_cast<std::size_t>(primary - heads.begin()));
     if (!EnumDisplaySettingsIn(cards, name.c_str(), ENUM_CURRENT_SETTINGS, &mode)) return 0;
     return static_cast<int>(index == SM_CXSCREEN ? mode.dmPelsWidth : mode.dmPelsHeight);
   }

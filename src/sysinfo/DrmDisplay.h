@@ -1,7 +1,6 @@
 #pragma once
 // The display devices of the machine as the desktop's display API lists them, built from the
-// kernel's DRM cards and connectors: every card is an adapter "\\.\DISPLAY<n>", every connected
-// connector of a card is one of its monitors. The monitor device class of the Plug and Play
+// kernel's DRM cards and connectors. The monitor device class of the Plug and Play
 // manager (driver key, hardware id, the EDID values of the device key) is built from the same
 // scan, so the two always agree.
 #include <cstdint>
@@ -43,6 +42,9 @@ std::vector<DrmCard> BuildDrmCards(const std::vector<std::string>& cardNames,
 std::vector<DrmCard> ScanDrmCards();
 
 // ---- The display-device calls ----
+// One display device "\\.\DISPLAY<n>" per connector (cards in number order), as the desktop has
+// one per output of an adapter: attached while the connector is enabled, with the connector's
+// monitor as its monitor 0 while one is connected.
 
 inline constexpr std::uint32_t DISPLAY_DEVICE_ATTACHED_TO_DESKTOP = 0x1;
 inline constexpr std::uint32_t DISPLAY_DEVICE_PRIMARY_DEVICE = 0x4;
@@ -72,12 +74,12 @@ struct DEVMODEW {
   std::uint32_t dmDisplayFrequency = 0;
 };
 
-// deviceName null or empty: adapter number devNum; else monitor number devNum of that adapter.
-// False past the last one.
+// deviceName null or empty: display device number devNum; else monitor number devNum of that
+// device. False past the last one.
 bool EnumDisplayDevicesW(const char* deviceName, std::uint32_t devNum, DISPLAY_DEVICEW* out,
                          std::uint32_t flags);
-// The adapter's current mode (the mode of its first enabled monitor) or, for the registry
-// settings, the preferred mode of its first connected one. False when there is none.
+// The output's current mode (while it is enabled) or, for the registry settings, its monitor's
+// preferred mode; 32 bits per pixel. False without a connected monitor.
 bool EnumDisplaySettingsW(const char* deviceName, std::uint32_t modeNum, DEVMODEW* out);
 int GetSystemMetrics(int index);
 
