@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 
@@ -9,6 +10,7 @@
 #include "platform/Text.h"
 #include "sysinfo/Edid.h"
 #include "sysinfo/LinuxWmiProvider.h"
+#include "sysinfo/TextLines.h"
 #include "sysinfo/WindowsIds.h"
 
 namespace korvane {
@@ -62,34 +64,6 @@ std::string MonitorDeviceId(const DrmOutput& o) {
   return "MONITOR\\" + MonitorPnpCode(o.connector) + "\\" + o.driverKey;
 }
 
-// Vendor, device, subsystem and revision of one PCI function, for the adapter's name and id.
-std::optional<PciDeviceInfo> ReadPciFunction(const std::string& address) {
-  if (address.empty()) return std::nullopt;
-  const std::string dir = "/sys/bus/pci/devices/" + address;
-  auto hex = [&](const char* file) -> std::optional<std::uint32_t> {
-    const auto line = platform::ReadSysLine(dir + "/" + file);
-    if (!line) return std::nullopt;
-    std::string_view v = *line;
-    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) v.remove_prefix(2);
-    std::uint32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value, 16);
-    if (ec != std::errc() || ptr == v.data()) return std::nullopt;
-    return value;
-  };
-  const auto vendor = hex("vendor");
-  const auto device = hex("device");
-  if (!vendor || !device) return std::nullopt;
-  PciDeviceInfo p;
-  p.address = address;
-  p.vendor = static_cast<std::uint16_t>(*vendor);
-  p.device = static_cast<std::uint16_t>(*device);
-  p.subVendor = static_cast<std::uint16_t>(hex("subsystem_vendor").value_or(0));
-  p.subDevice = static_cast<std::uint16_t>(hex("subsystem_device").value_or(0));
-  p.revision = static_cast<std::uint8_t>(hex("revision").value_or(0));
-  p.classCode = hex("class").value_or(0) & 0xFFFFFF;
-  return p;
-}
-
 }  // namespace
 
 bool EdidValid(const std::vector<std::uint8_t>& edid) {
@@ -100,6 +74,83 @@ bool EdidValid(const std::vector<std::uint8_t>& edid) {
 std::string MonitorPnpCode(const DrmConnectorInfo& connector) {
   const auto info = ParseEdid(connector.edid);
   return info ? info->PnpId() : std::string("Default_Monitor");
+}
+
+std::optional<PciDeviceInfo> ReadCardPciFunction(std::string_view card) {
+  if (CardNumber(card) < 0) return std::nullopt;
+  const std::string dir = "/sys/class/drm/" + std::string(card) + "/device";
+  // The link is relative to wherever the card's folder really is ("../.." on the machine,
+  // "../../../0000:01:00.0" elsewhere): resolve it, then drop the machine root again.
+  std::error_code ec;
+  std::string real = std::filesystem::canonical(platform::SysPath(dir), ec).string();
+  if (ec) return std::nullopt;
+  if (!platform::SysrootPrefix().empty()) {
+    const std::string root = std::filesystem::canonical(platform::SysrootPrefix(), ec).string();
+    if (!ec && real.compare(0, root.size(), root) == 0) real.erase(0, root.size());
+  }
+  const std::string address = PciAddressInPath(real);
+  if (address.empty()) return std::nullopt;
+  auto number = [&](const char* file, int base) -> std::optional<std::uint64_t> {
+    const auto line = platform::ReadSysLine(dir + "/" + file);
+    if (!line) return std::nullopt;
+    std::string_view v = *line;
+    if (base == 16 && v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X'))
+      v.remove_prefix(2);
+    std::uint64_t value = 0;
+    const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value, base);
+    if (ec != std::errc() || ptr == v.data()) return std::nullopt;
+    return value;
+  };
+  const auto vendor = number("vendor", 16);
+  const auto device = number("device", 16);
+  if (!vendor || !device) return std::nullopt;
+  PciDeviceInfo p;
+  p.address = address;
+  auto field = [&](std::size_t pos, std::size_t length) {
+    unsigned value = 0;
+    std::from_chars(address.data() + pos, address.data() + pos + length, value, 16);
+    return value;
+  };
+  p.bus = field(5, 2);
+  p.slot = field(8, 2);
+  p.function = field(11, 1);
+  p.vendor = static_cast<std::uint16_t>(*vendor);
+  p.device = static_cast<std::uint16_t>(*device);
+  p.subVendor = static_cast<std::uint16_t>(number("subsystem_vendor", 16).value_or(0));
+  p.subDevice = static_cast<std::uint16_t>(number("subsystem_device", 16).value_or(0));
+  p.revision = static_cast<std::uint8_t>(number("revision", 16).value_or(0));
+  p.classCode = static_cast<std::uint32_t>(number("class", 16).value_or(0) & 0xFFFFFF);
+  if (const auto resource = platform::ReadSysFile(dir + "/resource", 64 * 1024))
+    p.bars = ParsePciResource(*resource);
+  if (const auto vram = number("mem_info_vram_total", 10)) p.vramTotal = *vram;
+  if (const auto uevent = platform::ReadSysFile(dir + "/uevent", 64 * 1024)) {
+    ForEachLine(*uevent, [&](std::string_view line) {
+      if (line.size() > 7 && line.substr(0, 7) == "DRIVER=")
+        p.driver = platform::Trim(line.substr(7));
+    });
+  }
+  if (p.driver.empty()) {
+    if (const auto driver = platform::ReadSysLink(dir + "/driver")) {
+      p.driver =
+          driver->substr(driver->rfind('/') == std::string::npos ? 0 : driver->rfind('/') + 1);
+    }
+  }
+  p.sysPath = real;
+  return p;
+}
+
+void AddDrmCardPciDevices(std::vector<PciDeviceInfo>& pci) {
+  std::vector<std::string> cards;
+  for (const std::string& e : platform::ListSysDir("/sys/class/drm")) {
+    if (CardNumber(e) >= 0) cards.push_back(e);
+  }
+  for (const DrmCard& card : BuildDrmCards(cards, {}, {})) {
+    const auto p = ReadCardPciFunction(card.name);
+    if (!p) continue;
+    const bool known = std::any_of(pci.begin(), pci.end(),
+                                   [&](const PciDeviceInfo& q) { return q.address == p->address; });
+    if (!known) pci.push_back(*p);
+  }
 }
 
 std::vector<DrmCard> BuildDrmCards(const std::vector<std::string>& cardNames,
@@ -171,14 +222,7 @@ bool EnumDisplayDevicesIn(const std::vector<DrmCard>& cards, const char* deviceN
     const Head& head = heads[devNum];
     DISPLAY_DEVICEW d;
     d.DeviceName = AdapterName(devNum);
-    std::string address = head.output->connector.pciAddress;
-    if (address.empty()) {
-      if (const auto link =
-              platform::ReadSysLink("/sys/class/drm/" + head.card->name + "/device")) {
-        address = PciAddressInPath(*link);
-      }
-    }
-    if (const auto pci = ReadPciFunction(address)) {
+    if (const auto pci = ReadCardPciFunction(head.card->name)) {
       d.DeviceString = PciFriendlyName(*pci);
       d.DeviceID = PciHardwareId(*pci);
     } else {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,13 @@ std::vector<DrmCard> BuildDrmCards(const std::vector<std::string>& cardNames,
                                    const std::vector<std::string>& enabledConnectors);
 // The same over the sysroot.
 std::vector<DrmCard> ScanDrmCards();
+
+// The PCI function behind a card, read through the card's device link; nullopt when the card
+// is not on PCI.
+std::optional<PciDeviceInfo> ReadCardPciFunction(std::string_view card);
+// Adds the cards' PCI functions that the list does not hold yet (a machine whose PCI bus folder
+// does not list its graphics device still shows it).
+void AddDrmCardPciDevices(std::vector<PciDeviceInfo>& pci);
 
 // ---- The display-device calls ----
 // One display device "\\.\DISPLAY<n>" per connector (cards in number order), as the desktop has

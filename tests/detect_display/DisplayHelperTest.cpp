@@ -139,6 +139,11 @@ TEST(DisplayDetection, SecondHeadOfADualHeadCardIsDropped) {
   // stored caption is empty.
   EXPECT_TRUE(display.IsSecondaryHead("nvidia geforce 7950 gx2   SECONDARY", 1));
   EXPECT_FALSE(display.IsSecondaryHead("NVIDIA GeForce 7950 GX2 Secondary", 0));
+  // "secondary" must start after the sixteenth character.
+  display.adapters[4].caption = "ABCDEFGHIJKLMNOP";
+  EXPECT_FALSE(display.IsSecondaryHead("ABCDEFGHIJKLMNOPsecondary", 5));
+  display.adapters[4].caption = "ABCDEFGHIJKLMNOPQ";
+  EXPECT_TRUE(display.IsSecondaryHead("ABCDEFGHIJKLMNOPQsecondary", 5));
   display.adapters[5].name = "Quadro FX 4500 X2 Graphics";
   EXPECT_TRUE(display.IsSecondaryHead("Quadro FX 4500 X2 Graphics Secondary", 6));
 }

@@ -99,6 +99,33 @@ TEST(DisplayMachines, UndrivenMonitorsWithBrokenEdidsComeFromTheInterface) {
   EXPECT_EQ(monitor.CountNamedMonitors(), 1);
 }
 
+TEST(DisplayMachines, CardReachedOnlyThroughItsDeviceLink) {
+  MachineScope machine("display-plain-sysfs");
+  CDisplayHelper display;
+  display.vUpdate();
+  ASSERT_EQ(display.count, 1);
+  const auto& iris = display.adapters[0];
+  EXPECT_NE(iris.caption.find("Iris Xe"), std::string::npos) << iris.caption;
+  EXPECT_EQ(iris.pnpDeviceId.rfind("PCI\\VEN_8086&DEV_9A49&SUBSYS_22D817AA&REV_01\\", 0), 0u);
+  EXPECT_EQ(iris.installedDisplayDrivers, "i915");
+  EXPECT_EQ(iris.adapterRam, "256MB");
+  EXPECT_EQ(iris.driverVersion, "6.8.9-200.fc39.x86_64");
+  EXPECT_EQ(iris.driverDate, "2024-05-02 00:00:00");
+
+  CMonitorHelper monitor;
+  monitor.vUpdate();
+  ASSERT_EQ(monitor.count, 2);
+  EXPECT_EQ(monitor.monitors[0].displayName, "GSM7707 (LG HDR 4K)");
+  EXPECT_EQ(monitor.monitors[0].screenWidth, 3840);
+  EXPECT_EQ(monitor.monitors[0].screenHeight, 2160);
+  // A panel without a name in its EDID is named by its id and the generic description.
+  EXPECT_EQ(monitor.monitors[1].displayName, "LGD0582 (Generic PnP Monitor)");
+  EXPECT_EQ(monitor.monitors[1].screenWidth, 3000);
+  EXPECT_EQ(monitor.monitors[1].screenHeight, 2000);
+  EXPECT_EQ(monitor.monitors[1].refreshRate, 60);
+  EXPECT_EQ(monitor.CountNamedMonitors(), 2);
+}
+
 TEST(DisplayMachines, ThisMachineAnswersAsItsInterfaceDoes) {
   // Through the same sources as the program: the adapters the interface lists, the monitors of
   // the walk or else of the interface.

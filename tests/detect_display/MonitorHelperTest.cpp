@@ -174,8 +174,10 @@ TEST(MonitorWmi, TwoMonitorsShareOneConfigurationAndABadEdidUnconfirms) {
   MonitorClassScope devices(
       {PnpDevice(" display\\del4014\\5&1&0&uid1 ", "MONITOR\\DEL4014", kKey0,
                  {"UpperFilters", "BAD_EDID", "EDID"}),
-       PnpDevice(lg, "MONITOR\\GSM5B7F", kKey1, {"Other", "edid"}),
-       PnpDevice("DISPLAY\\UNKNOWN\\1", "MONITOR\\UNKNOWN", kKey2, {"BAD_EDID"})});
+       PnpDevice(lg, "MONITOR\\GSM5B7F", kKey1, {"BAD_EDID"}),
+       PnpDevice("DISPLAY\\UNKNOWN\\1", "MONITOR\\UNKNOWN", kKey2, {"BAD_EDID"}),
+       // A later device of the same id decides; its EDID (any case) comes before BAD_EDID.
+       PnpDevice(lg, "MONITOR\\GSM5B7F", kKey1, {"Other", "edid", "BAD_EDID"})});
   CMonitorHelper monitor{DisplayDeviceApi{}};  // no display-device calls: the walk finds nothing
   monitor.vUpdate();
   EXPECT_EQ(monitor.detected, 1);
@@ -200,7 +202,7 @@ TEST(MonitorWmi, TwoMonitorsShareOneConfigurationAndABadEdidUnconfirms) {
   EXPECT_EQ(monitor.monitors[1].confirmed, 1);
   EXPECT_EQ(monitor.CountNamedMonitors(), 1);
   // The Plug and Play list was read on the way.
-  EXPECT_EQ(monitor.pnpMonitorCount, 3);
+  EXPECT_EQ(monitor.pnpMonitorCount, 4);
   EXPECT_EQ(monitor.pnpMonitors[0].hardwareId, "MONITOR\\DEL4014");
   // Detected through the interface: the next call does nothing.
   monitor.vUpdate();

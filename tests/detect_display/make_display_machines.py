@@ -8,6 +8,10 @@ display-broken-edid: a GeForce GTX 1070 under the nvidia driver without kernel m
   (connectors connected, none enabled): a Samsung C24F390 with a good EDID, a ViewSonic
   XG2401 whose EDID fails its checksum and a Dell P2419H whose EDID lost its header.
 
+display-plain-sysfs: a laptop recorded without its PCI bus folder, connectors as plain folders: an
+  Intel Iris Xe (i915) with an LG Display panel whose EDID has no name and an LG 4K monitor on
+  HDMI, reached only through the card's device link.
+
 EDIDs: linuxhw/EDID (CC-BY-4.0), from the shared fixtures. Everything else follows the kernel's
 sysfs layout. Usage: make_display_machines.py [<shared fixtures dir>]
 """
@@ -162,6 +166,32 @@ def broken_edid():
     ])
 
 
+def plain_sysfs():
+    m = "display-plain-sysfs"
+    fresh(m)
+    kernel(m, "6.8.9-200.fc39.x86_64", "#1 SMP PREEMPT_DYNAMIC Thu May  2 18:50:49 UTC 2024")
+    dev = "sys/devices/pci0000:00/0000:00:02.0"
+    for name, value in [("vendor", "0x8086"), ("device", "0x9a49"), ("subsystem_vendor", "0x17aa"),
+                        ("subsystem_device", "0x22d8"), ("class", "0x030000"), ("revision", "0x01")]:
+        write(m, dev + "/" + name, value + "\n")
+    write(m, dev + "/resource", resource_text([(0x6000000000, 0x1000000, MEM), None,
+                                               (0x4000000000, 0x10000000, MEM64PF), None, (0x3000, 0x40, IO)]))
+    link(m, dev + "/driver", "sys/bus/pci/drivers/i915")
+    link(m, "sys/bus/pci/drivers/i915/module", "sys/module/i915")
+    write(m, "sys/module/i915/refcnt", "3\n")
+    write(m, "sys/class/drm/card0/dev", "226:0\n")
+    link(m, "sys/class/drm/card0/device", dev)
+    for cname, e, modes in [
+            ("eDP-1", edid("digital_LGD0582_panel_33372E2917B1"), ["3000x2000", "2560x1600", "1920x1200"]),
+            ("HDMI-A-1", edid("digital_GSM7707_LG_HDR_4K_364D7A417566"), ["3840x2160", "2560x1440", "1920x1080"])]:
+        cdir = "sys/class/drm/card0-" + cname
+        write(m, cdir + "/status", "connected\n")
+        write(m, cdir + "/enabled", "enabled\n")
+        write(m, cdir + "/edid", e)
+        write(m, cdir + "/modes", "".join(x + "\n" for x in modes))
+
+
 if __name__ == "__main__":
     dual_head()
     broken_edid()
+    plain_sysfs()
