@@ -55,8 +55,7 @@ std::string VideoCaption(const PciDeviceInfo& p) {
   // family; other subsystem entries name the computer ("ThinkPad X1") and are not used.
   const std::string sub = PciSubsystemName(p.vendor, p.device, p.subVendor, p.subDevice);
   const std::string family = platform::ToLowerAscii(marketing.substr(0, marketing.find(' ')));
-  if (!sub.empty() && family.size() >= 3 &&
-      platform::ToLowerAscii(sub).find(family) != std::string::npos) {
+  if (!sub.empty() && family.size() >= 3 && platform::ToLowerAscii(sub).find(family) != std::string::npos) {
     marketing = sub;
   }
   const std::string shortVendor = PciVendorShortName(vendor);
@@ -70,10 +69,9 @@ std::string VideoCaption(const PciDeviceInfo& p) {
 }  // namespace
 
 const std::vector<std::string_view>& SupportedWmiClasses() {
-  static const std::vector<std::string_view> classes{
-      "Win32_DiskDrive",      "Win32_VideoController",
-      "Win32_DesktopMonitor", "Win32_DisplayConfiguration",
-      "Win32_SoundDevice",    "Win32_CacheMemory"};
+  static const std::vector<std::string_view> classes{"Win32_DiskDrive",         "Win32_VideoController",
+                                                     "Win32_DesktopMonitor",    "Win32_DisplayConfiguration",
+                                                     "Win32_SoundDevice",       "Win32_CacheMemory"};
   return classes;
 }
 
@@ -144,8 +142,8 @@ DisplayMode CurrentDisplayMode(const DrmConnectorInfo& c) {
     mode.width = edid->preferred->width;
     mode.height = edid->preferred->height;
   }
-  if (edid && edid->preferred && edid->preferred->width == mode.width &&
-      edid->preferred->height == mode.height && edid->preferred->refreshHz > 0) {
+  if (edid && edid->preferred && edid->preferred->width == mode.width && edid->preferred->height == mode.height &&
+      edid->preferred->refreshHz > 0) {
     mode.refreshHz = edid->preferred->refreshHz;
   } else if (mode.width > 0) {
     mode.refreshHz = 60;
@@ -155,8 +153,7 @@ DisplayMode CurrentDisplayMode(const DrmConnectorInfo& c) {
 
 std::vector<WmiObject> BuildVideoControllers(const std::vector<PciDeviceInfo>& pci,
                                              const std::vector<DrmConnectorInfo>& connectors,
-                                             std::string_view kernelRelease,
-                                             std::string_view kernelDate) {
+                                             std::string_view kernelRelease, std::string_view kernelDate) {
   std::vector<WmiObject> objects;
   int number = 1;
   for (const PciDeviceInfo& p : pci) {
@@ -173,9 +170,8 @@ std::vector<WmiObject> BuildVideoControllers(const std::vector<PciDeviceInfo>& p
     // Chips on the root bus are built into the processor or chipset.
     o.Put("AdapterDACType", Str(p.bus == 0 ? "Internal" : "Integrated RAMDAC"));
     const std::uint64_t vram = VideoMemory(p);
-    o.Put("AdapterRAM",
-          vram == 0 ? Variant::Null()
-                    : I4(static_cast<long long>(std::min<std::uint64_t>(vram, 0xFFFFFFFFull))));
+    o.Put("AdapterRAM", vram == 0 ? Variant::Null()
+                                  : I4(static_cast<long long>(std::min<std::uint64_t>(vram, 0xFFFFFFFFull))));
     // The bound module names the driver; a module built with the kernel carries the kernel's
     // release and, without a file of its own, the kernel's build date.
     const std::string module = BoundModuleName(p.address, p.driver);
@@ -190,9 +186,9 @@ std::vector<WmiObject> BuildVideoControllers(const std::vector<PciDeviceInfo>& p
     o.Put("VideoArchitecture", I4(5));
     o.Put("VideoMemoryType", I4(2));
     o.Put("CurrentScanMode", I4(4));
-    const auto active = std::find_if(
-        connectors.begin(), connectors.end(),
-        [&](const DrmConnectorInfo& c) { return c.connected && c.pciAddress == p.address; });
+    const auto active = std::find_if(connectors.begin(), connectors.end(), [&](const DrmConnectorInfo& c) {
+      return c.connected && c.pciAddress == p.address;
+    });
     if (active != connectors.end()) {
       const DisplayMode mode = CurrentDisplayMode(*active);
       o.Put("CurrentHorizontalResolution", I4(mode.width));
@@ -257,16 +253,14 @@ std::vector<WmiObject> BuildDisplayConfigurations(const std::vector<DrmConnector
   return objects;
 }
 
-std::vector<WmiObject> BuildSoundDevices(const std::vector<SoundCardInfo>& cards,
-                                         const std::vector<PciDeviceInfo>& pci) {
+std::vector<WmiObject> BuildSoundDevices(const std::vector<SoundCardInfo>& cards, const std::vector<PciDeviceInfo>& pci) {
   std::vector<WmiObject> objects;
   for (const SoundCardInfo& card : cards) {
     const auto controller = std::find_if(pci.begin(), pci.end(), [&](const PciDeviceInfo& p) {
       return p.address == card.pciAddress;
     });
-    const std::string controllerPath = controller != pci.end()
-                                           ? controller->sysPath
-                                           : (card.pciAddress.empty() ? card.id : card.pciAddress);
+    const std::string controllerPath =
+        controller != pci.end() ? controller->sysPath : (card.pciAddress.empty() ? card.id : card.pciAddress);
     bool listed = false;
     for (const HdaCodecInfo& codec : card.codecs) {
       // Modem codecs are modems, not sound devices.
@@ -350,8 +344,7 @@ std::vector<WmiObject> LinuxWmiProvider::Instances(std::string_view className) {
   if (is("Win32_VideoController")) {
     std::vector<PciDeviceInfo> pci = ScanPciDevices();
     AddDrmCardPciDevices(pci);
-    return BuildVideoControllers(pci, ScanDrmConnectors(), KernelRelease(),
-                                 KernelBuildDateOfRunningKernel());
+    return BuildVideoControllers(pci, ScanDrmConnectors(), KernelRelease(), KernelBuildDateOfRunningKernel());
   }
   if (is("Win32_DesktopMonitor")) return BuildDesktopMonitors(ScanDrmConnectors());
   if (is("Win32_DisplayConfiguration")) return BuildDisplayConfigurations(ScanDrmConnectors());
