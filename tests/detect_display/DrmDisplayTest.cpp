@@ -2,7 +2,6 @@
 // device class and the driver facts, on recorded machines and on made-up scans.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utime.h>
 
 #include <filesystem>
@@ -207,7 +206,15 @@ TEST(DisplayDriver, ModuleFilesAndDates) {
   EXPECT_EQ(DateOfUnixTime(-1), "");
 
   // A machine whose module file carries its own date.
-  const fs::path root = fs::path(testing::TempDir()) / ("drm-driver-" + std::to_string(getpid()));
+  const fs::path root = fs::path(KORVANE_TEST_HOME) / "drm-driver";
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() {
+      platform::SetSysrootPrefixForTesting("");
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup{root};
   fs::create_directories(root / "lib/modules/6.1.0-28-amd64/kernel/drm");
   std::ofstream(root / "lib/modules/6.1.0-28-amd64/modules.dep")
       << "kernel/drm/amdgpu.ko.xz: kernel/drm/drm.ko.xz\n";
@@ -220,8 +227,6 @@ TEST(DisplayDriver, ModuleFilesAndDates) {
   EXPECT_EQ(ModuleFileDate("i915", "6.1.0-28-amd64"), "");
   EXPECT_EQ(ModuleFileDate("amdgpu", "../../etc"), "");
   EXPECT_EQ(ModuleFileDate("amdgpu", "6.1.0-99-amd64"), "");
-  platform::SetSysrootPrefixForTesting("");
-  fs::remove_all(root);
 }
 
 TEST(DisplayDriver, InterfaceAdaptersOfTheRecordedMachines) {
