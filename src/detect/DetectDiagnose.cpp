@@ -4,8 +4,10 @@
 #include <utility>
 
 #include "detect/CpuHelper.h"
+#include "detect/DisplayHelper.h"
 #include "detect/HddHelper.h"
 #include "detect/MemoryHelper.h"
+#include "detect/MonitorHelper.h"
 #include "hwlib/HardwareLibrary.h"
 #include "platform/Text.h"
 
@@ -123,6 +125,73 @@ Json DescribeHddHelper(const CHddHelper& h) {
   return out;
 }
 
+Json DescribeDisplayHelper(const CDisplayHelper& h) {
+  Json out = Base(h);
+  out["maxItems"] = kMaxDisplayAdapters;
+  Json adapters = Json::array();
+  const int shown = std::clamp(h.count, 0, kMaxDisplayAdapters);
+  for (int i = 0; i < shown; ++i) {
+    const CDisplayHelper::Adapter& a = h.adapters[static_cast<std::size_t>(i)];
+    const CDeviceDetail& d = h.details[static_cast<std::size_t>(i)];
+    adapters.push_back(Json{{"caption", Safe(a.caption)},
+                            {"name", Safe(a.name)},
+                            {"pnpDeviceId", Safe(a.pnpDeviceId)},
+                            {"adapterCompatibility", Safe(a.adapterCompatibility)},
+                            {"dacType", Safe(a.dacType)},
+                            {"adapterRam", Safe(a.adapterRam)},
+                            {"driverDate", Safe(a.driverDate)},
+                            {"driverVersion", Safe(a.driverVersion)},
+                            {"memoryType", Safe(a.memoryType)},
+                            {"videoArchitecture", Safe(a.videoArchitecture)},
+                            {"scanMode", Safe(a.scanMode)},
+                            {"installedDisplayDrivers", Safe(a.installedDisplayDrivers)},
+                            {"sourceIndex", Json::array({d.sourceIndex[0], d.sourceIndex[1],
+                                                         d.sourceIndex[2], d.sourceIndex[3]})}});
+  }
+  out["adapters"] = std::move(adapters);
+  return out;
+}
+
+Json DescribeMonitorHelper(const CMonitorHelper& h) {
+  Json out = Base(h);
+  out["maxItems"] = kMaxMonitors;
+  out["namedMonitors"] = h.CountNamedMonitors();
+  Json pnp = Json::array();
+  for (int i = 0; i < std::clamp(h.pnpMonitorCount, 0, kMaxPnpMonitors); ++i) {
+    const CMonitorHelper::PnpMonitor& p = h.pnpMonitors[static_cast<std::size_t>(i)];
+    pnp.push_back(Json{{"driverKey", Safe(p.driverKey)}, {"hardwareId", Safe(p.hardwareId)}});
+  }
+  out["pnpMonitors"] = std::move(pnp);
+  Json monitors = Json::array();
+  const int shown = std::clamp(h.count, 0, kMaxMonitors);
+  for (int i = 0; i < shown; ++i) {
+    const CMonitorHelper::Monitor& m = h.monitors[static_cast<std::size_t>(i)];
+    monitors.push_back(Json{{"displayName", Safe(m.displayName)},
+                            {"modelId", Safe(m.modelId)},
+                            {"caption", Safe(m.caption)},
+                            {"name", Safe(m.name)},
+                            {"pnpDeviceId", Safe(m.pnpDeviceId)},
+                            {"manufacturer", Safe(m.manufacturer)},
+                            {"monitorType", Safe(m.monitorType)},
+                            {"screenWidth", m.screenWidth},
+                            {"screenHeight", m.screenHeight},
+                            {"screenWidthText", Safe(m.screenWidthText)},
+                            {"screenHeightText", Safe(m.screenHeightText)},
+                            {"bitsPerPixel", m.bitsPerPixel},
+                            {"refreshRate", m.refreshRate},
+                            {"status", Safe(m.status)},
+                            {"problemCode", m.problemCode},
+                            {"problemText", Safe(m.problemText)},
+                            {"pixelsPerX", m.pixelsPerX},
+                            {"pixelsPerY", m.pixelsPerY},
+                            {"pixelsPerXText", Safe(m.pixelsPerXText)},
+                            {"pixelsPerYText", Safe(m.pixelsPerYText)},
+                            {"confirmed", m.confirmed}});
+  }
+  out["monitors"] = std::move(monitors);
+  return out;
+}
+
 Json DiagnoseDetectors() { return DiagnoseDetectors(HardwareLibrary()); }
 
 Json DiagnoseDetectors(CPUIDSDK* library) {
@@ -131,13 +200,19 @@ Json DiagnoseDetectors(CPUIDSDK* library) {
   CCPUHelper cpu(std::move(sources));
   CMemoryHelper memory;
   CHddHelper hdd;
+  CDisplayHelper display;
+  CMonitorHelper monitor;
   DetectionPass pass;
   pass.processor = &cpu;
   pass.memory = &memory;
+  pass.display = &display;
+  pass.monitor = &monitor;
   pass.disk = &hdd;
   RunDetectionPass(pass);
   return Json{{"cpu", DescribeCpuHelper(cpu)},
               {"memory", DescribeMemoryHelper(memory)},
+              {"display", DescribeDisplayHelper(display)},
+              {"monitors", DescribeMonitorHelper(monitor)},
               {"disks", DescribeHddHelper(hdd)}};
 }
 

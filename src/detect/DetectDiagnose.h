@@ -9,10 +9,12 @@ class CPUIDSDK;
 class CCPUHelper;
 class CMemoryHelper;
 class CHddHelper;
+class CDisplayHelper;
+class CMonitorHelper;
 
 // Runs a full pass of the three detectors (the hardware library, when started, is used as it
 // is; without it the processor part stays empty) and returns every field:
-// {"cpu": {...}, "memory": {...}, "disks": {...}}.
+// {"cpu": {...}, "memory": {...}, "display": {...}, "monitors": {...}, "disks": {...}}.
 nlohmann::ordered_json DiagnoseDetectors();
 // The same over a wrapper the caller started itself (nullptr: no library).
 nlohmann::ordered_json DiagnoseDetectors(CPUIDSDK* library);
@@ -21,5 +23,7 @@ nlohmann::ordered_json DiagnoseDetectors(CPUIDSDK* library);
 nlohmann::ordered_json DescribeCpuHelper(const CCPUHelper& cpu);
 nlohmann::ordered_json DescribeMemoryHelper(const CMemoryHelper& memory);
 nlohmann::ordered_json DescribeHddHelper(const CHddHelper& hdd);
+nlohmann::ordered_json DescribeDisplayHelper(const CDisplayHelper& display);
+nlohmann::ordered_json DescribeMonitorHelper(const CMonitorHelper& monitor);
 
 }  // namespace korvane

@@ -6,6 +6,8 @@
 
 #include "platform/Sysroot.h"
 #include "platform/Text.h"
+#include "sysinfo/DrmDisplay.h"
+#include "sysinfo/DrmDriverInfo.h"
 #include "sysinfo/Edid.h"
 #include "sysinfo/PciNames.h"
 #include "sysinfo/WindowsIds.h"
@@ -170,11 +172,14 @@ std::vector<WmiObject> BuildVideoControllers(const std::vector<PciDeviceInfo>& p
     const std::uint64_t vram = VideoMemory(p);
     o.Put("AdapterRAM", vram == 0 ? Variant::Null()
                                   : I4(static_cast<long long>(std::min<std::uint64_t>(vram, 0xFFFFFFFFull))));
-    std::string version = DriverModuleVersion(p.driver);
-    const bool fromModule = !version.empty();
-    if (!fromModule) version = std::string(kernelRelease);
+    // The bound module names the driver; a module built with the kernel carries the kernel's
+    // release and, without a file of its own, the kernel's build date.
+    const std::string module = BoundModuleName(p.address, p.driver);
+    std::string version = DriverModuleVersion(module);
+    if (version.empty()) version = std::string(kernelRelease);
     o.Put("DriverVersion", p.driver.empty() ? Variant::Null() : StrOrNull(version));
-    const std::string date = fromModule ? std::string() : WmiDate(std::string(kernelDate));
+    std::string date = WmiDate(ModuleFileDate(module, kernelRelease));
+    if (date.empty()) date = WmiDate(std::string(kernelDate));
     o.Put("DriverDate", p.driver.empty() ? Variant::Null() : StrOrNull(date));
     o.Put("InstalledDisplayDrivers", StrOrNull(p.driver));
     o.Put("VideoProcessor", StrOrNull(PciMarketingName(PciDeviceName(p.vendor, p.device))));
@@ -337,8 +342,9 @@ std::vector<WmiObject> LinuxWmiProvider::Instances(std::string_view className) {
   auto is = [&](std::string_view name) { return platform::EqualsIgnoreCase(className, name); };
   if (is("Win32_DiskDrive")) return BuildDiskDrives(ScanDisks());
   if (is("Win32_VideoController")) {
-    return BuildVideoControllers(ScanPciDevices(), ScanDrmConnectors(), KernelRelease(),
-                                 KernelBuildDateOfRunningKernel());
+    std::vector<PciDeviceInfo> pci = ScanPciDevices();
+    AddDrmCardPciDevices(pci);
+    return BuildVideoControllers(pci, ScanDrmConnectors(), KernelRelease(), KernelBuildDateOfRunningKernel());
   }
   if (is("Win32_DesktopMonitor")) return BuildDesktopMonitors(ScanDrmConnectors());
   if (is("Win32_DisplayConfiguration")) return BuildDisplayConfigurations(ScanDrmConnectors());
