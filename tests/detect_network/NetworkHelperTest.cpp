@@ -311,3 +311,34 @@ TEST(NetworkPrivacy, MasksHardwareAndPublicAddressesOnly) {
 }
 
 }  // namespace
+
+#include "detect/DetectDiagnose.h"
+
+namespace {
+
+// The diagnosis of a recorded machine: its wired adapter with the gateway of its routing
+// table, the servers behind resolved's stub, and its down adapter; the hardware address only
+// when asked for.
+TEST(NetworkDiagnosis, RecordedMachineWithAddressesMaskedUnlessAsked) {
+  TempMachine scratch;  // restores the real machine afterwards
+  platform::SetSysrootPrefixForTesting(std::string(KORVANE_FIXTURES_DIR) + "/machines/hdmi-first");
+  const auto masked = korvane::DiagnoseDetectors(nullptr, false);
+  const auto shown = korvane::DiagnoseDetectors(nullptr, true);
+  const auto& net = masked["network"];
+  EXPECT_EQ(net["detected"], 1);
+  EXPECT_EQ(net["hostName"], "hdmi-first");
+  EXPECT_EQ(net["domainName"], "fritz.box");
+  ASSERT_EQ(net["count"], 2);
+  const auto& wired = net["adapters"][0];
+  EXPECT_EQ(wired["adapterName"], "enp5s0");
+  EXPECT_EQ(wired["gateways"], "192.168.178.1");
+  EXPECT_EQ(wired["nameServers"], "192.168.178.1");
+  EXPECT_EQ(wired["hardwareAddress"], "XX-XX-XX-XX-5E-0F\n");
+  EXPECT_EQ(shown["network"]["adapters"][0]["hardwareAddress"], "00-D8-61-3A-5E-0F\n");
+  const auto& down = net["adapters"][1];
+  EXPECT_EQ(down["adapterName"], "enp6s0");
+  EXPECT_EQ(down["connectionStatus"], 1);
+  EXPECT_EQ(masked["others"]["sound"]["devices"][0]["caption"], "Realtek ID 887");
+}
+
+}  // namespace
