@@ -19,7 +19,7 @@ namespace {
 using namespace korvane;
 using Json = nlohmann::json;
 
-std::optional<std::string> Run(const std::string& command) {
+std::optional<std::string> RunCommand(const std::string& command) {
   FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
   if (pipe == nullptr) return std::nullopt;
   std::string out;
@@ -37,9 +37,9 @@ struct IpSnapshot {
 };
 
 std::optional<IpSnapshot> TakeSnapshot() {
-  const auto addr = Run("ip -j -4 addr");
-  const auto link = Run("ip -j link");
-  const auto route = Run("ip -j -4 route");
+  const auto addr = RunCommand("ip -j -4 addr");
+  const auto link = RunCommand("ip -j link");
+  const auto route = RunCommand("ip -j -4 route");
   if (!addr || !link || !route) return std::nullopt;
   // -4 drops interfaces without IPv4 addresses from "addr"; "link" has them all.
   Json links = Json::parse(*link, nullptr, false);
@@ -159,6 +159,37 @@ TEST(ThisMachine, NetworkDetectorMatchesIproute2) {
   }
   if (servers.empty()) GTEST_SKIP() << "this machine has no name server";
   EXPECT_EQ(net.adapters[0].nameServers, Join(servers, ", "));
+}
+
+}  // namespace
+
+namespace {
+
+// The terminal diagnosis never prints this machine's hardware addresses unless asked.
+TEST(ThisMachine, DiagnosisMasksHardwareAddressesUnlessAsked) {
+  const std::string program = std::string(KORVANE_BIN_DIR) + "/korvane";
+  const auto masked = RunCommand(program + " --diagnose --json");
+  const auto shown = RunCommand(program + " --diagnose --json --show-private");
+  ASSERT_TRUE(masked && shown);
+  const Json maskedDoc = Json::parse(*masked, nullptr, false);
+  const Json shownDoc = Json::parse(*shown, nullptr, false);
+  ASSERT_FALSE(maskedDoc.is_discarded() || shownDoc.is_discarded());
+  const Json& adapters = shownDoc["detectors"]["network"]["adapters"];
+  if (adapters.empty()) GTEST_SKIP() << "this machine has no network adapter";
+  int macs = 0;
+  for (std::size_t i = 0; i < adapters.size(); ++i) {
+    const std::string mac = adapters[i].value("hardwareAddress", "");
+    if (mac.size() < 18 || mac[2] != '-') continue;
+    ++macs;
+    // Neither in the detector's form nor in the kernel's.
+    std::string kernelForm = mac.substr(0, mac.size() - 1);
+    for (char& c : kernelForm) c = c == '-' ? ':' : static_cast<char>(std::tolower(c));
+    EXPECT_EQ(masked->find(mac.substr(0, 11)), std::string::npos);
+    EXPECT_EQ(masked->find(kernelForm), std::string::npos);
+    EXPECT_EQ(maskedDoc["detectors"]["network"]["adapters"][i]["hardwareAddress"],
+              "XX-XX-XX-XX-" + mac.substr(12));
+  }
+  if (macs == 0) GTEST_SKIP() << "no adapter with a hardware address";
 }
 
 }  // namespace
