@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "sysinfo/Edid.h"
 #include "sysinfo/PciNames.h"
+#include "sysinfo/UsbAudio.h"
 #include "sysinfo/WindowsIds.h"
 
 namespace korvane {
@@ -342,7 +343,7 @@ std::vector<WmiObject> LinuxWmiProvider::Instances(std::string_view className) {
   }
   if (is("Win32_DesktopMonitor")) return BuildDesktopMonitors(ScanDrmConnectors());
   if (is("Win32_DisplayConfiguration")) return BuildDisplayConfigurations(ScanDrmConnectors());
-  if (is("Win32_SoundDevice")) return BuildSoundDevices(ScanSoundCards(), ScanPciDevices());
+  if (is("Win32_SoundDevice")) return BuildSoundDevicesWithUsb(ScanSoundCards(), ScanPciDevices());
   if (is("Win32_CacheMemory")) return BuildCacheMemory();
   return {};
 }

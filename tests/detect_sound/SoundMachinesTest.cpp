@@ -143,3 +143,47 @@ TEST(SoundMachines, RealCodecListingsGiveTheirCodecNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// A webcam's microphone on USB next to an HD-audio codec: the USB function under the generic
+// USB audio driver, not the USB controller it hangs from.
+TEST(SoundMachines, UsbAudioCardIsTheUsbFunction) {
+  TempMachine machine;
+  machine.Write("/proc/asound/cards",
+                " 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n"
+                "                      HDA Intel PCH at 0xf7f10000 irq 32\n"
+                " 1 [C270           ]: USB-Audio - USB Device 0x46d:0x825\n"
+                "                      USB Device 0x46d:0x825 at usb-0000:00:14.0-2, high speed\n");
+  machine.Write("/proc/asound/card0/codec#0",
+                "Codec: Realtek ALC887-VD\nAddress: 0\n"
+                "AFG Function Id: 0x1 (unsol 1)\n"
+                "Vendor Id: 0x10ec0887\nSubsystem Id: 0x1458a002\n"
+                "Revision Id: 0x100302\n");
+  const std::string usb = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+  machine.Write(usb + "/idVendor", "046d\n");
+  machine.Write(usb + "/idProduct", "0825\n");
+  machine.Write(usb + "/product", "C270 HD WEBCAM\n");
+  machine.Write(usb + "/1-2:1.2/bInterfaceNumber", "02\n");
+  machine.Mkdir(usb + "/1-2:1.2/sound/card1");
+  machine.Link(usb + "/1-2:1.2/sound/card1/device", "../../../1-2:1.2");
+  machine.Link("/sys/class/sound/card1",
+               "../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.2/sound/card1");
+  machine.Write("/proc/asound/pcm",
+                "00-00: ALC887-VD Analog : ALC887-VD Analog : playback 1 : capture 1\n"
+                "01-00: USB Audio : USB Audio : capture 1\n");
+  CSoundHelper sound;
+  sound.vUpdate();
+  ASSERT_EQ(sound.count, 2);
+  // The analog codec matches the first wave input and stays first.
+  EXPECT_EQ(sound.devices[0].caption, "Realtek ALC887-VD");
+  EXPECT_EQ(sound.waveInNames[0], "ALC887-VD Analog (Realtek ALC88");
+  EXPECT_EQ(sound.waveInNames[1], "USB Audio (USB Device 0x46d:0x8");
+  const auto& cam = sound.devices[1];
+  EXPECT_EQ(cam.caption, "C270 HD WEBCAM");
+  EXPECT_EQ(cam.manufacturer, "(Generic USB Audio)");
+  EXPECT_EQ(cam.pnpDeviceId.rfind("USB\\VID_046D&PID_0825&MI_02\\6&", 0), 0u) << cam.pnpDeviceId;
+  EXPECT_EQ(cam.pnpDeviceId.substr(cam.pnpDeviceId.size() - 4), "0002");
+}
+
+}  // namespace
