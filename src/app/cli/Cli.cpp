@@ -30,7 +30,9 @@ std::string CliHelpText(bool withGui) {
             "  /memscore            open on the benchmark page with the memory test\n\n";
   }
   text += "Terminal modes (no display needed):\n"
-          "  --diagnose [--json]  print every hardware reading Korvane takes of this machine\n"
+          "  --diagnose [--json] [--show-private]\n"
+          "                       print every hardware reading Korvane takes of this machine\n"
+          "                       (hardware and public IP addresses masked unless --show-private)\n"
           "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
           "  --bench-test ID [--json]\n"
           "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
@@ -68,7 +70,7 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   }
   if (mode == "--diagnose") {
     out.handled = true;
-    const auto doc = BuildDiagnosis();
+    const auto doc = BuildDiagnosis(Has(args, "--show-private"));
     if (Has(args, "--json")) {
       std::cout << doc.dump(2) << '\n';
     } else {

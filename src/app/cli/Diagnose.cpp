@@ -17,7 +17,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // The detectors over a wrapper bound to the given library file, as the window binds it.
-Json DetectorsSection(const std::string& libraryPath) {
+Json DetectorsSection(const std::string& libraryPath, bool showPrivate) {
   platform::DynamicLibrary module;
   CPUIDSDK sdk;
   bool ready = false;
@@ -26,7 +26,7 @@ Json DetectorsSection(const std::string& libraryPath) {
     char textA[kLibTextSize] = {};
     ready = sdk.CreateInstance() && sdk.Init(textA, libraryPath.c_str()) != 0;
   }
-  Json out = DiagnoseDetectors(ready ? &sdk : nullptr);
+  Json out = DiagnoseDetectors(ready ? &sdk : nullptr, showPrivate);
   if (ready) {
     sdk.Close();
     sdk.DestroyInstance();
@@ -36,20 +36,20 @@ Json DetectorsSection(const std::string& libraryPath) {
 
 // The library embedded in this program is written to a private folder for the length of the
 // dump, so a running window's copy is never touched.
-void AddLibrarySections(Json& doc) {
+void AddLibrarySections(Json& doc, bool showPrivate) {
   std::string dir = platform::TempDirectory() + "korvane-diagnose-XXXXXX";
   if (::mkdtemp(dir.data()) == nullptr) {
     doc["hardwareLibrary"] = Json{{"error", "no temporary folder"}};
-    doc["detectors"] = DiagnoseDetectors(nullptr);
+    doc["detectors"] = DiagnoseDetectors(nullptr, showPrivate);
     return;
   }
   const std::string path = dir + "/" + platform::MapFileName("qmhdwlib.dll");
   if (ExtractHardwareLibraryTo(path) == 0) {
     doc["hardwareLibrary"] = Json{{"error", "the hardware library is not embedded in this program"}};
-    doc["detectors"] = DiagnoseDetectors(nullptr);
+    doc["detectors"] = DiagnoseDetectors(nullptr, showPrivate);
   } else {
     doc["hardwareLibrary"] = DiagnoseHardwareLibrary(path.c_str());
-    doc["detectors"] = DetectorsSection(path);
+    doc["detectors"] = DetectorsSection(path, showPrivate);
   }
   platform::DeleteDirectoryTree(dir);
 }
@@ -81,9 +81,11 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
 
 }  // namespace
 
-Json BuildDiagnosis() {
+Json BuildDiagnosis() { return BuildDiagnosis(false); }
+
+Json BuildDiagnosis(bool showPrivate) {
   Json doc = Json::object();
-  AddLibrarySections(doc);
+  AddLibrarySections(doc, showPrivate);
   doc["sysinfo"] = DiagnoseSysinfo();
   return doc;
 }
