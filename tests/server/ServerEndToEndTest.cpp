@@ -103,7 +103,8 @@ std::string ReadFile(const fs::path& path) {
 class ServerEndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = fs::path(std::getenv("HOME")) / "server-e2e";
+    // Each test runs in a process of its own, possibly beside the others: one folder per process.
+    dir_ = fs::path(std::getenv("HOME")) / ("server-e2e-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "modules" / "5.6.2");
     const fs::path alias = dir_ / "modules" / "5.6.2" / "modules.alias";

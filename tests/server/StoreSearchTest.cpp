@@ -1,5 +1,6 @@
 // The SQLite driver store and the search request on top of it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +17,8 @@ namespace {
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::path(std::getenv("HOME")) / "store-test";
+    dir_ =
+        std::filesystem::path(std::getenv("HOME")) / ("store-test-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     std::string error;
