@@ -267,5 +267,41 @@ TEST_F(ServerEndToEnd, SecondProcessSharesTheDatabaseAndBothStopOnSigterm) {
   EXPECT_NE(log.find("stopped"), std::string::npos);
 }
 
+TEST_F(ServerEndToEnd, TerminalModePrintsCandidatesAndRecordForScripts) {
+  const std::string exe = std::string(KORVANE_BIN_DIR) + "/korvane";
+  if (::access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "korvane not built";
+  auto run = [&](const std::string& id, int& exitCode) {
+    const std::string cmd = "'" + exe + "' --driver-query '" + id + "' --json 2>&1";
+    std::string out;
+    FILE* f = ::popen(cmd.c_str(), "r");
+    if (f == nullptr) return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    const int status = ::pclose(f);
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+  };
+  int code = -1;
+  std::string out = run("PCI\\VEN_1002&DEV_67DF&SUBSYS_E3531DA2&REV_E7\\4&1F2E3D4C&0&0008", code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("\"found\": true"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"driverVersion\": \"5.6.2\""), std::string::npos) << out;
+  // The candidates in the order they are asked: the device part first, then the whole id.
+  const std::size_t list = out.find("\"candidates\"");
+  const std::size_t head = out.find("\"PCI\\\\VEN_1002&DEV_67DF&SUBSYS_E3531DA2&REV_E7\",", list);
+  const std::size_t whole =
+      out.find("\"PCI\\\\VEN_1002&DEV_67DF&SUBSYS_E3531DA2&REV_E7\\\\4&1F2E3D4C&0&0008\"", list);
+  ASSERT_NE(list, std::string::npos) << out;
+  EXPECT_NE(head, std::string::npos) << out;
+  EXPECT_LT(head, whole);
+  EXPECT_NE(out.find("\"PCI\\\\VEN_1002&DEV_67DF&SUBSYS_E3531DA2&REV_E7\\\\\"", list),
+            std::string::npos)
+      << out;
+  out = run("PCI\\VEN_FFFE&DEV_0001\\1", code);
+  EXPECT_EQ(code, 1) << out;
+  EXPECT_NE(out.find("\"record\": null"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace korvane
