@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/cli/Diagnose.h"
+#include "app/cli/DriverQueryCli.h"
 #include "bench/BenchCli.h"
 #include "config/Edition.h"
 #include "config/StringsCli.h"
@@ -41,6 +42,8 @@ std::string CliHelpText(bool withGui) {
           "  --scores             print the stored scores and announce them on the session bus\n"
           "  --strings [--lang LOCALE]\n"
           "                       print the interface texts of the language in use\n"
+          "  --driver-query ID [--json]\n"
+          "                       ask the driver database about a device instance id\n"
           "  --version            print the version and exit\n"
           "  --help               print this text and exit\n";
   return text;
@@ -91,6 +94,11 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   if (mode == "--scores") {
     out.handled = true;
     out.exitCode = RunScoresCli(std::vector<std::string>(args.begin() + 1, args.end()));
+    return out;
+  }
+  if (mode == "--driver-query") {
+    out.handled = true;
+    out.exitCode = RunDriverQueryCli(args);
     return out;
   }
   if (mode.rfind("--", 0) == 0) {
