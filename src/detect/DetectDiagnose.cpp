@@ -275,15 +275,22 @@ Json DiagnoseDetectors() { return DiagnoseDetectors(HardwareLibrary()); }
 Json DiagnoseDetectors(CPUIDSDK* library) { return DiagnoseDetectors(library, false); }
 
 Json DiagnoseDetectors(CPUIDSDK* library, bool showPrivate) {
+  return DiagnoseDetectors(library, showPrivate, nullptr);
+}
+
+Json DiagnoseDetectors(CPUIDSDK* library, bool showPrivate,
+                       std::shared_ptr<detect::IDriverDatabase> database) {
   CpuSources sources;
   sources.library = [library] { return library; };
   CCPUHelper cpu(std::move(sources));
   CMemoryHelper memory;
   CHddHelper hdd;
-  CDisplayHelper display;
+  CDisplayHelper display(database);
   CMonitorHelper monitor;
   CNetworkHelper network;
-  COthersHelper others;
+  SoundSources sound = SoundSources::Machine();
+  if (database) sound.database = database;
+  COthersHelper others(std::move(sound));
   DetectionPass pass;
   pass.processor = &cpu;
   pass.memory = &memory;

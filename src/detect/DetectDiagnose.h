@@ -1,7 +1,11 @@
 #pragma once
 // What the processor, memory and disk detectors found, as one JSON object for
 // `korvane --diagnose`.
+#include <memory>
+
 #include <nlohmann/json.hpp>
+
+#include "detect/DriverDatabase.h"
 
 namespace korvane {
 
@@ -24,6 +28,9 @@ nlohmann::ordered_json DiagnoseDetectors(CPUIDSDK* library);
 // The same, adding the network and other-devices detectors ("network", "others"). Hardware and
 // public IP addresses are masked unless showPrivate is set.
 nlohmann::ordered_json DiagnoseDetectors(CPUIDSDK* library, bool showPrivate);
+// The same with the driver database the display and sound fallbacks ask (null: none).
+nlohmann::ordered_json DiagnoseDetectors(CPUIDSDK* library, bool showPrivate,
+                                         std::shared_ptr<detect::IDriverDatabase> database);
 
 // The fields of detectors that have already run.
 nlohmann::ordered_json DescribeCpuHelper(const CCPUHelper& cpu);

@@ -291,7 +291,7 @@ std::string CNetworkHelper::NetworkClassProvider(std::string_view adapterName) c
     ReadText(entry, "ProviderName", provider);
     return false;
   });
-  return provider.empty() ? LangText(kTextEmpty) : provider;
+  return provider.empty() ? LangText(kTextNetworkEmpty) : provider;
 }
 
 std::string CNetworkHelper::LegacyProvider(int index) const {
@@ -306,7 +306,7 @@ std::string CNetworkHelper::LegacyProvider(int index) const {
     }
     return false;
   });
-  return provider.empty() ? LangText(kTextEmpty) : provider;
+  return provider.empty() ? LangText(kTextNetworkEmpty) : provider;
 }
 
 bool CNetworkHelper::Listed(std::string_view adapterName) const {
@@ -346,7 +346,7 @@ void CNetworkHelper::TopUpFromClassKey() {
     a.typeText = LangText(kTextEthernetCard);
     a.description = ReadTextOr(entry, "DriverDesc", "");
     a.workingDescription = a.description;
-    a.provider = ReadTextOr(entry, "ProviderName", LangText(kTextEmpty));
+    a.provider = ReadTextOr(entry, "ProviderName", LangText(kTextNetworkEmpty));
     a.connectionStatus = kAdapterRegistryOnly;
     a.adapterName = id;
     a.dhcpEnabled = scratch.dhcpEnabled;
@@ -373,7 +373,7 @@ void CNetworkHelper::TopUpInactiveAdapters() {
     a.typeText = LangText(kTextEthernetCard);
     a.description = inactive.description;
     a.workingDescription = inactive.description;
-    a.provider = LangText(kTextEmpty);
+    a.provider = LangText(kTextNetworkEmpty);
     a.connectionStatus = kAdapterRegistryOnly;
     a.adapterName = inactive.name;
     a.dhcpEnabled = scratch.dhcpEnabled;
@@ -425,7 +425,7 @@ void CNetworkHelper::TopUpLegacy() {
     ReadText(trans, "IPAddress", a.addresses);
     ReadText(trans, "IPMask", a.masks);
     ReadAddresses(trans, "DefaultGateway", a.gateways);
-    a.provider = ReadTextOr(trans, "ProviderName", LangText(kTextEmpty));
+    a.provider = ReadTextOr(trans, "ProviderName", LangText(kTextNetworkEmpty));
     a.nameServers = nameServers;
     const auto& mac = netbiosTable[static_cast<std::size_t>(entryIndex)];
     a.hardwareAddress = FormatMacAddress(mac.data(), 6);

@@ -21,7 +21,7 @@ inline constexpr int kTextEthernetCard = 5122;
 inline constexpr int kTextAuto = 5127;
 inline constexpr int kTextTypeOther = 5320;
 inline constexpr int kTextTypeUnknown = 5327;
-inline constexpr int kTextEmpty = 5350;
+inline constexpr int kTextNetworkEmpty = 5350;
 inline constexpr int kTextUnableToGet = 5351;
 
 // Connection states of an adapter slot.

@@ -97,8 +97,7 @@ int CSoundHelper::AudioFallback() {
     const std::string id = platform::Trim(RecordText(record.instanceId));
     if (id.empty()) continue;
     auto answer = std::make_unique<DeviceRecord>();
-    SetRecordText(answer->instanceId, id);
-    if (!sources_.database->Query(*answer)) continue;
+    if (!sources_.database->Query(id, *answer)) continue;
     Device& d = devices[static_cast<std::size_t>(a)];
     d = Device();
     d.deviceName = RecordText(answer->name);

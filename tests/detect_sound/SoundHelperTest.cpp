@@ -37,8 +37,8 @@ SoundSources Waves(std::vector<std::string> inputs, std::vector<std::string> out
 
 // Answers like the on-line database for the ids it knows.
 struct FakeDatabase : detect::IDriverDatabase {
-  bool Query(DeviceRecord& rec) override {
-    const std::string id = RecordText(rec.instanceId);
+  bool Query(std::string_view instanceId, DeviceRecord& rec) override {
+    const std::string id(instanceId);
     asked.push_back(id);
     if (id.find("VEN_10EC") == std::string::npos) return false;
     SetRecordText(rec.name, "Realtek High Definition Audio");
@@ -211,7 +211,7 @@ TEST(SoundFallback, NoDatabaseOrNoAnswerLeavesItUndetected) {
   EXPECT_EQ(none.count, 0);
 
   struct Throwing : detect::IDriverDatabase {
-    bool Query(DeviceRecord&) override { throw std::runtime_error("offline"); }
+    bool Query(std::string_view, DeviceRecord&) override { throw std::runtime_error("offline"); }
   };
   SoundSources sources = Waves({}, {});
   sources.database = std::make_shared<Throwing>();
