@@ -1,14 +1,15 @@
 #include "app/cli/Diagnose.h"
 
-#include <sstream>
+#include <signal.h>
 
-#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
 
 #include "HwDiagnose.h"
 #include "detect/DetectDiagnose.h"
 #include "hwlib/HardwareLibrary.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/Paths.h"
 #include "sysinfo/SysinfoDiagnose.h"
 
 namespace korvane {
@@ -34,24 +35,67 @@ Json DetectorsSection(const std::string& libraryPath) {
   return out;
 }
 
-// The library embedded in this program is written to a private folder for the length of the
-// dump, so a running window's copy is never touched.
+// The run folder of this dump, for the signal handler: a plain buffer, as the handler may read
+// nothing that could be half-written or freed.
+char g_runFolder[4096];
+volatile sig_atomic_t g_runFolderSet = 0;
+
+void OnInterrupt(int sig) {
+  if (g_runFolderSet != 0) RemoveFolderFromSignalHandler(g_runFolder);
+  // Ended by the signal, as the caller expects.
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+// While the library copy exists, an interrupt removes it before the process ends.
+class InterruptCleanUp {
+ public:
+  InterruptCleanUp() {
+    struct sigaction sa {};
+    sa.sa_handler = &OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &sa, &previous_[i]);
+  }
+  ~InterruptCleanUp() {
+    for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
+    g_runFolderSet = 0;
+  }
+  InterruptCleanUp(const InterruptCleanUp&) = delete;
+  InterruptCleanUp& operator=(const InterruptCleanUp&) = delete;
+
+  static void Watch(const std::string& folder) {
+    g_runFolderSet = 0;
+    if (folder.size() >= sizeof g_runFolder) return;
+    std::memcpy(g_runFolder, folder.c_str(), folder.size() + 1);
+    g_runFolderSet = 1;
+  }
+
+ private:
+  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction previous_[3]{};
+};
+
+// The library embedded in this program is written to a private run folder for the length of
+// the dump, so a running window's copy is never touched; it goes at the end, also when the
+// dump is interrupted, and the folders of runs that ended without cleaning up go first.
 void AddLibrarySections(Json& doc) {
-  std::string dir = platform::TempDirectory() + "korvane-diagnose-XXXXXX";
-  if (::mkdtemp(dir.data()) == nullptr) {
-    doc["hardwareLibrary"] = Json{{"error", "no temporary folder"}};
+  InterruptCleanUp cleanUp;
+  CLibraryCopy copy;
+  const auto bytes = EmbeddedHardwareLibrary();
+  if (bytes.empty()) {
+    doc["hardwareLibrary"] =
+        Json{{"error", "the hardware library is not embedded in this program"}};
     doc["detectors"] = DiagnoseDetectors(nullptr);
     return;
   }
-  const std::string path = dir + "/" + platform::MapFileName("qmhdwlib.dll");
-  if (ExtractHardwareLibraryTo(path) == 0) {
-    doc["hardwareLibrary"] = Json{{"error", "the hardware library is not embedded in this program"}};
+  if (!ExtractPrivateLibraryCopy(bytes, "korvane-diagnose", copy, &InterruptCleanUp::Watch)) {
+    doc["hardwareLibrary"] = Json{{"error", "no private folder for the hardware library"}};
     doc["detectors"] = DiagnoseDetectors(nullptr);
-  } else {
-    doc["hardwareLibrary"] = DiagnoseHardwareLibrary(path.c_str());
-    doc["detectors"] = DetectorsSection(path);
+    return;
   }
-  platform::DeleteDirectoryTree(dir);
+  doc["hardwareLibrary"] = DiagnoseHardwareLibrary(copy.LoadPath().c_str());
+  doc["detectors"] = DetectorsSection(copy.LoadPath());
+  copy.Remove();
 }
 
 void RenderNode(const Json& node, const std::string& indent, std::ostringstream& out) {
@@ -66,7 +110,8 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
             out << indent << "  [" << i << "]\n";
             RenderNode(e, indent + "    ", out);
           } else {
-            out << indent << "  [" << i << "] = " << (e.is_null() ? "unavailable" : e.dump()) << '\n';
+            out << indent << "  [" << i << "] = " << (e.is_null() ? "unavailable" : e.dump())
+                << '\n';
           }
           ++i;
         }
