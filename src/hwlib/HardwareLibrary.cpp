@@ -1,7 +1,5 @@
 #include "hwlib/HardwareLibrary.h"
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -180,16 +178,9 @@ bool ExtractPrivateLibraryCopy(std::span<const std::uint8_t> bytes, const std::s
   for (const std::string& parent : {PrivateRuntimeFolder(), platform::TempDirectory()}) {
     if (parent.empty()) continue;
     RemoveStaleRunFolders(parent, prefix);
-    // Quit signals wait until the caller knows the folder, so its handler can always remove it.
-    sigset_t quit;
-    sigset_t previous;
-    sigemptyset(&quit);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&quit, sig);
-    pthread_sigmask(SIG_BLOCK, &quit, &previous);
     const std::string folder = MakeRunFolder(parent, prefix);
-    if (!folder.empty() && onFolder) onFolder(folder);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (folder.empty()) continue;
+    if (onFolder) onFolder(folder);
     if (copy.WriteToFolder(bytes, folder, fileName)) return true;
     ::rmdir(folder.c_str());
   }

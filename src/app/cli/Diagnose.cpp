@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -36,12 +37,20 @@ Json DetectorsSection(const std::string& libraryPath) {
 }
 
 // The run folder of this dump, for the signal handler: a plain buffer, as the handler may read
-// nothing that could be half-written or freed.
+// nothing that could be half-written or freed. The signal may reach any thread, also while the
+// folder is being made: until it is known, the handler leaves the signal for Watch() to act on.
 char g_runFolder[4096];
-volatile sig_atomic_t g_runFolderSet = 0;
+std::atomic<int> g_runFolderSet{0};
+std::atomic<int> g_folderPending{0};
+std::atomic<int> g_pendingSignal{0};
 
 void OnInterrupt(int sig) {
-  if (g_runFolderSet != 0) RemoveFolderFromSignalHandler(g_runFolder);
+  g_pendingSignal.store(sig);
+  if (g_runFolderSet.load() != 0) {
+    RemoveFolderFromSignalHandler(g_runFolder);
+  } else if (g_folderPending.load() != 0) {
+    return;
+  }
   // Ended by the signal, as the caller expects.
   ::signal(sig, SIG_DFL);
   ::raise(sig);
@@ -51,6 +60,8 @@ void OnInterrupt(int sig) {
 class InterruptCleanUp {
  public:
   InterruptCleanUp() {
+    g_pendingSignal.store(0);
+    g_folderPending.store(1);
     struct sigaction sa {};
     sa.sa_handler = &OnInterrupt;
     sigemptyset(&sa.sa_mask);
@@ -58,19 +69,27 @@ class InterruptCleanUp {
   }
   ~InterruptCleanUp() {
     for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
-    g_runFolderSet = 0;
+    g_runFolderSet.store(0);
+    // A signal that came before any folder existed still ends the program.
+    if (g_folderPending.exchange(0) != 0) ActOnPendingSignal();
   }
   InterruptCleanUp(const InterruptCleanUp&) = delete;
   InterruptCleanUp& operator=(const InterruptCleanUp&) = delete;
 
   static void Watch(const std::string& folder) {
-    g_runFolderSet = 0;
-    if (folder.size() >= sizeof g_runFolder) return;
-    std::memcpy(g_runFolder, folder.c_str(), folder.size() + 1);
-    g_runFolderSet = 1;
+    g_runFolderSet.store(0);
+    if (folder.size() < sizeof g_runFolder) {
+      std::memcpy(g_runFolder, folder.c_str(), folder.size() + 1);
+      g_runFolderSet.store(1);
+    }
+    g_folderPending.store(0);
+    ActOnPendingSignal();
   }
 
  private:
+  static void ActOnPendingSignal() {
+    if (const int sig = g_pendingSignal.load(); sig != 0) OnInterrupt(sig);
+  }
   static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
   struct sigaction previous_[3]{};
 };
