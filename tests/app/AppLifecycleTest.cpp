@@ -58,7 +58,12 @@ class AppLifecycleTest : public ::testing::Test {
     ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
   }
-  void TearDown() override { fs::remove_all(root); }
+  void TearDown() override {
+    // The next test's folder must not be made inside this one's.
+    ::unsetenv("TMPDIR");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(root);
+  }
   fs::path root;
 };
 
