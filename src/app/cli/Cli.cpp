@@ -1,6 +1,9 @@
 #include "app/cli/Cli.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "app/cli/Diagnose.h"
@@ -20,15 +23,27 @@ bool Has(const std::vector<std::string>& args, const char* flag) {
   return false;
 }
 
+bool EqualsNoCase(const std::string& a, const char* b) {
+  const std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string CliHelpText(bool withGui) {
   std::string text;
   text += "Usage: korvane [mode] [options]\n\n";
   if (withGui) {
-    text += "Without a mode Korvane opens its window. Window switches (any case):\n"
-            "  /cpuscore            open on the benchmark page with the CPU test\n"
-            "  /memscore            open on the benchmark page with the memory test\n\n";
+    text +=
+        "Without a mode Korvane opens its window. Window switches (any case):\n"
+        "  /cpuscore            open on the benchmark page with the CPU test\n"
+        "  /memscore            open on the benchmark page with the memory test\n\n";
   }
   text += "Terminal modes (no display needed):\n"
           "  --diagnose [--json] [--show-private]\n"
@@ -49,8 +64,41 @@ std::string CliHelpText(bool withGui) {
   return text;
 }
 
+bool IsWindowSwitch(const std::string& arg) {
+  return EqualsNoCase(arg, "/cpuscore") || EqualsNoCase(arg, "/memscore");
+}
+
+bool DisplayAvailable(const std::vector<std::string>& args) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  // The toolkit's own option names a platform, such as one that needs no screen.
+  return Has(args, "-platform");
+}
+
 CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   CliOutcome out;
+  if (!args.empty() && args.front().rfind("--", 0) != 0) {
+    const std::string& first = args.front();
+    if (first == "-h" || first == "-help" || first == "-?") {
+      out.handled = true;
+      out.exitCode = 2;
+      std::cerr << CliHelpText(withGui);
+      return out;
+    }
+    // The window ignores what it does not know, but without a display there is no window to
+    // open: an argument that is not one of its switches is then a mistyped terminal mode.
+    if (!withGui || !DisplayAvailable(args)) {
+      for (const auto& a : args) {
+        if (IsWindowSwitch(a)) continue;
+        out.handled = true;
+        out.exitCode = 2;
+        std::cerr << "korvane: unknown argument " << a << "\n\n" << CliHelpText(withGui);
+        return out;
+      }
+    }
+  }
   // Anything but a "--" mode starts the window, which runs the edition check itself once it can
   // show a message box.
   if (args.empty() || args.front().rfind("--", 0) != 0) return out;
