@@ -54,6 +54,9 @@ void AddLibrarySections(Json& doc) {
   platform::DeleteDirectoryTree(dir);
 }
 
+// A stray byte in a machine text must never end the report with an exception.
+std::string DumpValue(const Json& v) { return v.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
 void RenderNode(const Json& node, const std::string& indent, std::ostringstream& out) {
   for (auto it = node.begin(); it != node.end(); ++it) {
     const Json& v = it.value();
@@ -66,7 +69,7 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
             out << indent << "  [" << i << "]\n";
             RenderNode(e, indent + "    ", out);
           } else {
-            out << indent << "  [" << i << "] = " << (e.is_null() ? "unavailable" : e.dump()) << '\n';
+            out << indent << "  [" << i << "] = " << (e.is_null() ? "unavailable" : DumpValue(e)) << '\n';
           }
           ++i;
         }
@@ -74,7 +77,7 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
         RenderNode(v, indent + "  ", out);
       }
     } else {
-      out << indent << it.key() << " = " << (v.is_null() ? "unavailable" : v.dump()) << '\n';
+      out << indent << it.key() << " = " << (v.is_null() ? "unavailable" : DumpValue(v)) << '\n';
     }
   }
 }
