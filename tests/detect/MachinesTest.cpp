@@ -273,12 +273,13 @@ TEST(ThisMachine, ProcessorAsItDescribesItself) {
   ASSERT_GE(cpu.count, 1);
   // A processor without the brand leaves (old or odd hypervisors) is described otherwise.
   if (!platform::Trim(id->brand).empty()) {
-    EXPECT_EQ(cpu.texts[0][kCpuTextSpecification], CleanSpecificationText(platform::Trim(id->brand)));
+    EXPECT_EQ(cpu.texts[0][kCpuTextSpecification],
+              CleanSpecificationText(platform::Trim(id->brand)));
   }
   EXPECT_EQ(cpu.texts[0][kCpuTextSpecification].find("  "), std::string::npos);
-  EXPECT_EQ(cpu.texts[0][kCpuTextIdentification],
-            "Family " + std::to_string(id->baseFamily) + " Model " + std::to_string(id->baseModel) +
-                " Stepping " + std::to_string(id->stepping));
+  EXPECT_EQ(cpu.texts[0][kCpuTextIdentification], "Family " + std::to_string(id->baseFamily) +
+                                                      " Model " + std::to_string(id->baseModel) +
+                                                      " Stepping " + std::to_string(id->stepping));
   const std::string& sets = cpu.texts[0][kCpuTextInstructionSets];
   EXPECT_EQ(sets.rfind("MMX", 0) == 0, id->mmx) << sets;
   EXPECT_EQ(sets.find(", SSE2") != std::string::npos, id->sse2) << sets;

@@ -22,8 +22,8 @@ namespace {
 // as in /tmp itself.
 std::string MakeRunTempFolder() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && base[0] == '/' ? base : "/tmp") +
-                        "/korvane-test-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/korvane-test-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) return {};
   ::chmod(pattern.c_str(), 01777);
   return pattern;
@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
   // which the parent checks and removes.
   const char* parentTemp = std::getenv("KORVANE_TEST_TMPDIR");
   const char* currentTemp = std::getenv("TMPDIR");
-  const bool nested = parentTemp != nullptr && currentTemp != nullptr &&
-                      std::string(parentTemp) == currentTemp;
+  const bool nested =
+      parentTemp != nullptr && currentTemp != nullptr && std::string(parentTemp) == currentTemp;
   const std::string temp = nested ? std::string() : MakeRunTempFolder();
   if (!temp.empty()) {
     ::setenv("TMPDIR", temp.c_str(), 1);
@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
   if (!temp.empty()) {
     const std::vector<std::string> left = Leftovers(temp);
     if (!left.empty()) {
-      std::fprintf(stderr, "FAILED: the tests left %zu entries in the temporary folder:",
-                   left.size());
+      std::fprintf(stderr,
+                   "FAILED: the tests left %zu entries in the temporary folder:", left.size());
       for (const std::string& name : left) std::fprintf(stderr, " %s", name.c_str());
       std::fprintf(stderr, "\n");
       result = 1;

@@ -12,6 +12,7 @@
 #include <limits>
 #include <mutex>
 
+#include "AtomicFile.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -44,6 +45,7 @@ bool ReadAll(const std::string& path, std::size_t maxBytes, std::string& out) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    detail::ReportOnce(path + " is not a regular file; it is not read");
     return false;
   }
   out.clear();
