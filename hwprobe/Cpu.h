@@ -50,6 +50,8 @@ struct CpuFacts {
 std::string ShortProcessorName(std::string_view brand);
 // "... @ 3.40GHz" -> 3400; -1 without a clock in the brand string.
 int ClockFromBrand(std::string_view brand);
+// A sysfs cache size ("32K", "8M") in KiB; 0 when it is not one or does not fit 32 bits.
+int ParseCacheSizeKB(std::string_view size);
 // Parses a processor list such as "0-3,8-11".
 std::vector<int> ParseCpuList(std::string_view list);
 

@@ -54,10 +54,27 @@ int ChannelFromText(const std::string& u) {
 
 bool MeaningfulVendor(const std::string& s) {
   const std::string u = Upper(s);
-  if (u.empty() || u == "UNKNOWN" || u == "UNDEFINED" || u == "NOT SPECIFIED" || u.find("MANUFACTURER") != std::string::npos)
+  if (u.empty() || StartsWith(u, "UNKNOWN") || StartsWith(u, "UNDEFINED") || u == "NOT SPECIFIED" ||
+      u.find("MANUFACTURER") != std::string::npos || u == "NO DIMM" || u == "[EMPTY]" || u == "DEFAULT STRING" ||
+      StartsWith(u, "TO BE FILLED") || u == "N/A" || u == "NONE")
     return false;
   // Bare JEDEC id codes ("80CE000080CE") tell nothing to a reader.
   return !std::all_of(u.begin(), u.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// SMBIOS gives transfer rates; the memory clock is half of that only for double-data-rate
+// memory. SDRAM at 133 MT/s runs at 133 MHz.
+int TransfersPerClock(int smbiosType, int mts) {
+  switch (smbiosType) {
+    case 0x11: case 0x12: case 0x13: case 0x14: case 0x18: case 0x19: case 0x1A: case 0x1B:
+    case 0x1C: case 0x1D: case 0x1E: case 0x20: case 0x21: case 0x22: case 0x23: case 0x24:
+      return 2;
+    case 0x00: case 0x01: case 0x02:
+      // Other or unknown: no single-data-rate module ever ran faster than 200 MT/s.
+      return mts > 200 ? 2 : 1;
+    default:
+      return 1;
+  }
 }
 
 std::string StripSerial(std::string s) {
@@ -182,7 +199,7 @@ BoardFacts ReadBoard(const SmbiosInfo& smbios) {
   b.boardSerial = dmi("board_serial", smbios.boardSerial);
   b.systemVendor = dmi("sys_vendor", smbios.systemVendor);
   b.systemProduct = dmi("product_name", smbios.systemProduct);
-  b.systemVersion = dmi("product_version", "");
+  b.systemVersion = dmi("product_version", smbios.systemVersion);
   FindChipset(b);
   return b;
 }
@@ -259,8 +276,9 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
       mod.spd = takeSpd(&d, ordinal++);
       mod.typeCode = MemoryTypeFromSmbios(d.smbiosType);
       mod.sizeMB = d.sizeMB;
-      mod.maxClockMHz = d.speedMTs > 0 ? d.speedMTs / 2 : -1;
-      if (MeaningfulVendor(d.manufacturer)) mod.manufacturer = d.manufacturer;
+      mod.maxClockMHz = d.speedMTs > 0 ? d.speedMTs / TransfersPerClock(d.smbiosType, d.speedMTs) : -1;
+      mod.manufacturer = Jep106NameFromText(d.manufacturer);
+      if (mod.manufacturer.empty() && MeaningfulVendor(d.manufacturer)) mod.manufacturer = d.manufacturer;
       mod.partNumber = Upper(d.partNumber) == "UNKNOWN" ? "" : d.partNumber;
       mod.serialNumber = Upper(d.serialNumber) == "UNKNOWN" ? "" : d.serialNumber;
       const int ch = ChannelOfLocator(d.locator, d.bankLocator);
@@ -271,7 +289,7 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
     for (const SmbiosMemoryDevice& d : smbios.devices)
       if (d.sizeMB > 0) {
         const int mts = d.configuredMTs > 0 ? d.configuredMTs : d.speedMTs;
-        if (mts > 0) m.clockMHz = mts / 2.0;
+        if (mts > 0) m.clockMHz = static_cast<double>(mts) / TransfersPerClock(d.smbiosType, mts);
         break;
       }
   } else {
@@ -313,13 +331,45 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
   return m;
 }
 
+namespace {
+
+// Without the whole table (older kernels, or a table the kernel would not export), the kernel
+// still lists each structure under entries/<type>-<instance>/raw; in table order within a type.
+std::optional<std::vector<std::uint8_t>> ReadSmbiosEntries() {
+  std::vector<std::pair<std::pair<long long, long long>, std::string>> names;
+  for (const std::string& e : platform::ListSysDir("/sys/firmware/dmi/entries")) {
+    const std::size_t dash = e.find('-');
+    long long type = 0, instance = 0;
+    if (dash == std::string::npos || !ParseInt(e.substr(0, dash), type) || !ParseInt(e.substr(dash + 1), instance))
+      continue;
+    names.push_back({{type, instance}, e});
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::uint8_t> table;
+  for (const auto& [key, e] : names) {
+    auto raw = platform::ReadSysBinary("/sys/firmware/dmi/entries/" + e + "/raw", 64 * 1024);
+    if (!raw || raw->size() < 6 || (*raw)[1] < 4 || (*raw)[1] > raw->size()) continue;
+    // Each entry must end with its own string-set terminator, so one damaged entry cannot
+    // swallow the next.
+    if ((*raw)[raw->size() - 1] != 0 || (*raw)[raw->size() - 2] != 0) continue;
+    if (table.size() + raw->size() > (1u << 20)) break;
+    table.insert(table.end(), raw->begin(), raw->end());
+  }
+  if (table.empty()) return std::nullopt;
+  return table;
+}
+
+}  // namespace
+
 bool HardwareProbe::Init() {
   CpuFacts cpu = ProbeCpu();
   std::vector<CpuinfoEntry> cpuinfo;
   if (auto text = platform::ReadSysFile("/proc/cpuinfo", 4 << 20)) cpuinfo = ParseCpuinfo(*text);
 
   SmbiosInfo smbios;
-  if (auto table = platform::ReadSysBinary("/sys/firmware/dmi/tables/DMI", 1 << 20)) smbios = ParseSmbiosTable(*table);
+  auto table = platform::ReadSysBinary("/sys/firmware/dmi/tables/DMI", 1 << 20);
+  if (!table || table->empty()) table = ReadSmbiosEntries();
+  if (table) smbios = ParseSmbiosTable(*table);
   long long memTotalKB = -1;
   if (auto meminfo = platform::ReadSysFile("/proc/meminfo", 1 << 16)) {
     for (const std::string& line : SplitLines(*meminfo)) {

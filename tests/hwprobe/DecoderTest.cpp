@@ -68,9 +68,27 @@ TEST(Spd, TimingsFollowTheModulesMinimumTimesAndSupportedLatencies) {
 TEST(Spd, ManufacturerCodesNeedTheRightBank) {
   EXPECT_EQ(Jep106Name(0x80, 0xCE), "Samsung");
   EXPECT_EQ(Jep106Name(0x01, 0x98), "Kingston");
-  EXPECT_EQ(Jep106Name(0x80, 0x98), "Toshiba");  // same code, first bank
+  EXPECT_EQ(Jep106Name(0x80, 0x98), "Kioxia Corporation");  // same code, first bank
   EXPECT_EQ(Jep106Name(0x8A, 0xC8), "Advantech");
   EXPECT_EQ(Jep106Name(0x7F, 0x7F), "");
+  // Makers far down the list: bank 5, 6 and 11.
+  EXPECT_EQ(Jep106Name(0x04, 0x43), "Ramaxel Technology");
+  EXPECT_EQ(Jep106Name(0x85, 0x9B), "Crucial Technology");
+  EXPECT_EQ(Jep106Name(0x0A, 0x11), "CXMT");
+  EXPECT_EQ(Jep106Name(0x0D, 0x01), "");  // past the last bank
+}
+
+// Firmware that writes the maker's JEDEC bytes as hex text, as recorded in real SMBIOS tables.
+TEST(Spd, MakersWrittenAsJedecHexText) {
+  EXPECT_EQ(Jep106NameFromText("859B            "), "Crucial Technology");  // ThinkPad W510
+  EXPECT_EQ(Jep106NameFromText("00AD00B300AD"), "SK Hynix");               // Dell DCS8000Z
+  EXPECT_EQ(Jep106NameFromText("80CE000080CE"), "Samsung");
+  EXPECT_EQ(Jep106NameFromText("0x802C"), "Micron Technology");
+  EXPECT_EQ(Jep106NameFromText("7F7F7F7F7F510000"), "Qimonda");
+  EXPECT_EQ(Jep106NameFromText("Unknown (80AD)"), "SK Hynix");
+  EXPECT_EQ(Jep106NameFromText("AD80"), "SK Hynix");  // bytes the other way round
+  for (const char* none : {"0000", "1315", "Kingston", "7F7F", "80A", "", "Unknown", "80ZZ"})
+    EXPECT_EQ(Jep106NameFromText(none), "") << none;
 }
 
 TEST(Spd, TruncatedAndGarbageImagesNeverReadPastTheirBytes) {

@@ -317,7 +317,34 @@ std::optional<CpuidRegs> CpuidOn(int logicalProcessor, std::uint32_t leaf, std::
     if (!dump) return std::nullopt;  // the recorded machine has no such processor
     return LookUp(*dump, leaf, subleaf);
   }
+  // A recorded machine without a recording has no instruction to ask: the processor running
+  // the program is a different one and must not answer for it.
+  if (!prefix.empty()) return std::nullopt;
   return LiveCpuid(leaf, subleaf);
+}
+
+std::optional<CpuidRegs> RunningCpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+  return LiveCpuid(leaf, subleaf);
+}
+
+std::vector<int> RecordedProcessors() {
+  std::vector<int> out;
+  if (SysrootPrefix().empty()) return out;
+  for (const std::string& name : ListSysDir("/cpuid")) {
+    if (name.size() < 3 || name.compare(0, 2, "pu") != 0 || name.size() > 8) continue;
+    int n = 0;
+    bool digits = true;
+    for (std::size_t i = 2; i < name.size(); ++i) {
+      if (name[i] < '0' || name[i] > '9') {
+        digits = false;
+        break;
+      }
+      n = n * 10 + (name[i] - '0');
+    }
+    if (digits) out.push_back(n);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 // The time-stamp counter is read on the running processor, so its presence is a property of
