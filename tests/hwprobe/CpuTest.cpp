@@ -13,6 +13,9 @@ TEST(ProcessorText, ShortNamesDropMarksClocksAndCoreCounts) {
   EXPECT_EQ(ShortProcessorName("Intel(R) Core(TM)2 Quad  CPU   Q6600  @ 2.40GHz"), "Intel Core2 Quad Q6600");
   EXPECT_EQ(ShortProcessorName("AMD Ryzen 9 7900X 12-Core Processor"), "AMD Ryzen 9 7900X");
   EXPECT_EQ(ShortProcessorName("AMD Ryzen 7 5700U with Radeon Graphics"), "AMD Ryzen 7 5700U");
+  // The Strix Point brand of the hwloc recording, padded as the processor returns it.
+  EXPECT_EQ(ShortProcessorName("AMD Ryzen AI 9 HX 370 w/ Radeon 890M           "), "AMD Ryzen AI 9 HX 370");
+  EXPECT_EQ(ShortProcessorName("AMD Ryzen 5 8600G w/ Radeon 760M Graphics"), "AMD Ryzen 5 8600G");
   EXPECT_EQ(ShortProcessorName("13th Gen Intel(R) Core(TM) i7-1370P"), "Intel Core i7-1370P");
   EXPECT_EQ(ShortProcessorName("AMD Phenom(tm) II X4 940 Black Edition"), "AMD Phenom II X4 940 Black Edition");
   EXPECT_EQ(ShortProcessorName(""), "");
@@ -40,6 +43,20 @@ TEST(ProcessorText, ProcessorListsAndCpuinfoSurviveOddInput) {
   EXPECT_DOUBLE_EQ(entries[0].mhz, 4200.0);
   EXPECT_EQ(entries[1].mhz, 0);  // "nan" is no clock
   EXPECT_TRUE(ParseCpuinfo(std::string(5000, ':')).empty());
+}
+
+TEST(ProcessorText, CacheSizesThatDoNotFitAreNoSizes) {
+  EXPECT_EQ(ParseCacheSizeKB("32K"), 32);
+  EXPECT_EQ(ParseCacheSizeKB("8M\n"), 8192);
+  EXPECT_EQ(ParseCacheSizeKB("1G"), 1048576);
+  EXPECT_EQ(ParseCacheSizeKB("2047G"), 2047 * 1048576);
+  EXPECT_EQ(ParseCacheSizeKB("2048G"), 0);
+  EXPECT_EQ(ParseCacheSizeKB("99999999999999999G"), 0);
+  EXPECT_EQ(ParseCacheSizeKB("9223372036854775807"), 0);
+  EXPECT_EQ(ParseCacheSizeKB("184467440737095516160K"), 0);
+  EXPECT_EQ(ParseCacheSizeKB("-32K"), 0);
+  EXPECT_EQ(ParseCacheSizeKB("32Q"), 0);
+  EXPECT_EQ(ParseCacheSizeKB(""), 0);
 }
 
 TEST(ProcessorModels, CodeNamesPackagesAndProcessesOfKnownParts) {
@@ -70,6 +87,25 @@ TEST(ProcessorModels, CodeNamesPackagesAndProcessesOfKnownParts) {
       {CpuVendor::Amd, 25, 33, 0, "AMD Ryzen 9 5950X 16-Core Processor", "Vermeer", "Socket AM4", 7},
       {CpuVendor::Amd, 25, 1, 1, "AMD EPYC 7763 64-Core Processor", "Milan", "Socket SP3", 7},
       {CpuVendor::Amd, 26, 68, 0, "AMD Ryzen 9 9950X 16-Core Processor", "Granite Ridge", "Socket AM5", 4},
+      // Atom server parts, one row per generation.
+      {CpuVendor::Intel, 6, 54, 1, "Intel(R) Atom(TM) CPU S1260 @ 2.00GHz", "Centerton", "BGA1283", 32},
+      {CpuVendor::Intel, 6, 77, 8, "Intel(R) Atom(TM) CPU  C2750  @ 2.40GHz", "Avoton", "BGA1283", 22},
+      {CpuVendor::Intel, 6, 77, 8, "Intel(R) Atom(TM) CPU  C2758  @ 2.40GHz", "Rangeley", "BGA1283", 22},
+      {CpuVendor::Intel, 6, 95, 1, "Intel(R) Atom(TM) CPU C3958 @ 2.00GHz", "Denverton", "BGA1310", 14},
+      {CpuVendor::Intel, 6, 134, 5, "Intel(R) Atom(TM) P5962B Processor", "Snow Ridge", "BGA2303", 10},
+      {CpuVendor::Intel, 6, 134, 7, "Intel(R) Atom(TM) C5125 Processor", "Parker Ridge", "BGA2303", 10},
+      {CpuVendor::Intel, 6, 190, 0, "Intel(R) Atom(TM) x7835RE", "Amston Lake", "BGA1264", 10},
+      {CpuVendor::Intel, 6, 175, 3, "Intel(R) Xeon(R) 6780E", "Sierra Forest", "Socket 4710 LGA", 3},
+      // Gaps between the generations the table had.
+      {CpuVendor::Intel, 6, 138, 1, "Intel(R) Core(TM) i5-L16G7 CPU @ 1.40GHz", "Lakefield", "BGA1016", 10},
+      {CpuVendor::Intel, 6, 150, 1, "Intel(R) Celeron(R) J6412 @ 2.00GHz", "Elkhart Lake", "BGA1493", 10},
+      {CpuVendor::Intel, 6, 63, 4, "Intel(R) Xeon(R) CPU E7-8890 v3 @ 2.50GHz", "Haswell-EX", "Socket 2011-1 LGA", 22},
+      {CpuVendor::Intel, 6, 45, 7, "Intel(R) Xeon(R) CPU E5-2420 0 @ 1.90GHz", "Sandy Bridge-EN", "Socket 1356 LGA", 32},
+      {CpuVendor::Intel, 6, 85, 4, "Intel(R) Xeon(R) W-2135 CPU @ 3.70GHz", "Skylake-W", "Socket 2066 LGA", 14},
+      {CpuVendor::Intel, 6, 173, 1, "Intel(R) Xeon(R) 6972P", "Granite Rapids", "Socket 7529 LGA", 3},
+      {CpuVendor::Amd, 16, 8, 1, "Six-Core AMD Opteron(tm) Processor 4180", "Lisbon", "Socket C32", 45},
+      {CpuVendor::Amd, 21, 2, 0, "AMD Opteron(tm) Processor 4386", "Seoul", "Socket C32", 32},
+      {CpuVendor::Amd, 25, 160, 2, "AMD EPYC 8534P 64-Core Processor", "Siena", "Socket SP6", 5},
   };
   for (const Case& c : cases) {
     CpuModelInfo info = LookupCpuModel(c.vendor, c.family, c.model, c.stepping, c.brand);
