@@ -33,13 +33,14 @@ std::vector<int> ParseCpuList(std::string_view list) {
   std::size_t start = 0;
   while (start < t.size()) {
     std::size_t comma = t.find(',', start);
-    std::string part = t.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::string part =
+        t.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     std::size_t dash = part.find('-');
     long long a = 0, b = 0;
     if (dash == std::string::npos) {
       if (ParseInt(part, a) && a >= 0 && a < 65536) out.push_back(static_cast<int>(a));
-    } else if (ParseInt(part.substr(0, dash), a) && ParseInt(part.substr(dash + 1), b) && a >= 0 && b >= a &&
-               b < 65536) {
+    } else if (ParseInt(part.substr(0, dash), a) && ParseInt(part.substr(dash + 1), b) && a >= 0 &&
+               b >= a && b < 65536) {
       for (long long i = a; i <= b; ++i) out.push_back(static_cast<int>(i));
     }
     if (comma == std::string::npos) break;
@@ -126,8 +127,11 @@ std::string ShortProcessorName(std::string_view brandIn) {
     if (lower == "cpu" || lower == "processor") continue;
     if (lower.size() > 5 && lower.substr(lower.size() - 5) == "-core") continue;
     // "13th Gen Intel Core ..." keeps the name, not the generation.
-    if (i + 1 < words.size() && words[i + 1] == "Gen" && !lower.empty() && std::isdigit(static_cast<unsigned char>(lower[0])))
-      { ++i; continue; }
+    if (i + 1 < words.size() && words[i + 1] == "Gen" && !lower.empty() &&
+        std::isdigit(static_cast<unsigned char>(lower[0]))) {
+      ++i;
+      continue;
+    }
     if (!out.empty()) out.push_back(' ');
     out += word;
   }
@@ -196,7 +200,12 @@ void IsaFromFlags(CpuFacts& f, std::string_view flags) {
   std::set<std::string> set;
   std::string w;
   for (char c : std::string(flags) + " ") {
-    if (c == ' ') { if (!w.empty()) set.insert(w); w.clear(); } else { w.push_back(c); }
+    if (c == ' ') {
+      if (!w.empty()) set.insert(w);
+      w.clear();
+    } else {
+      w.push_back(c);
+    }
   }
   auto has = [&](const char* s) { return set.count(s) > 0; };
   f.isa[qmhdw::kIsaMmx] = has("mmx");
@@ -231,10 +240,14 @@ int ParseCacheSizeKB(std::string_view s) {
   unsigned long long scale = 1;
   if (i < t.size()) {
     const char unit = t[i];
-    if (unit == 'K' || unit == 'k') scale = 1;
-    else if (unit == 'M' || unit == 'm') scale = 1024;
-    else if (unit == 'G' || unit == 'g') scale = 1024 * 1024;
-    else return 0;
+    if (unit == 'K' || unit == 'k')
+      scale = 1;
+    else if (unit == 'M' || unit == 'm')
+      scale = 1024;
+    else if (unit == 'G' || unit == 'g')
+      scale = 1024 * 1024;
+    else
+      return 0;
     ++i;
     if (i < t.size() && t[i] != 'B' && t[i] != 'i') return 0;
   }
@@ -246,7 +259,12 @@ namespace {
 
 // Caches of one package from sysfs: each distinct sharing set is one instance.
 std::vector<CacheInfo> CachesFromSysfs(const Package& pkg) {
-  struct Key { int level, type; bool operator<(const Key& o) const { return level != o.level ? level < o.level : type < o.type; } };
+  struct Key {
+    int level, type;
+    bool operator<(const Key& o) const {
+      return level != o.level ? level < o.level : type < o.type;
+    }
+  };
   std::map<Key, CacheInfo> found;
   std::map<Key, std::set<std::string>> instances;
   for (int cpu : pkg.cpus) {
@@ -267,8 +285,10 @@ std::vector<CacheInfo> CachesFromSysfs(const Package& pkg) {
       c.type = t;
       if (c.sizeKB == 0) {
         if (auto sz = platform::ReadSysLine(d + "/size")) c.sizeKB = ParseCacheSizeKB(*sz);
-        if (auto w = platform::ReadSysInteger(d + "/ways_of_associativity")) c.ways = static_cast<int>(std::clamp<long long>(*w, 0, 255));
-        if (auto l = platform::ReadSysInteger(d + "/coherency_line_size")) c.lineSize = static_cast<int>(std::clamp<long long>(*l, 0, 65535));
+        if (auto w = platform::ReadSysInteger(d + "/ways_of_associativity"))
+          c.ways = static_cast<int>(std::clamp<long long>(*w, 0, 255));
+        if (auto l = platform::ReadSysInteger(d + "/coherency_line_size"))
+          c.lineSize = static_cast<int>(std::clamp<long long>(*l, 0, 65535));
       }
     }
   }
@@ -326,7 +346,8 @@ std::vector<CpuidCache> DeterministicCaches(const Ask& ask, CpuVendor vendor) {
     const std::uint64_t partitions = ((r->ebx >> 12) & 0x3FF) + 1;
     const std::uint64_t line = (r->ebx & 0xFFF) + 1;
     const std::uint64_t sets = static_cast<std::uint64_t>(r->ecx) + 1;
-    c.sizeKB = static_cast<int>(std::min<std::uint64_t>(ways * partitions * line * sets / 1024, 0x7FFFFFFF));
+    c.sizeKB = static_cast<int>(
+        std::min<std::uint64_t>(ways * partitions * line * sets / 1024, 0x7FFFFFFF));
     c.ways = static_cast<int>(std::min<std::uint64_t>(ways, 255));
     c.lineSize = static_cast<int>(line);
     c.sharingShift = CeilLog2(((r->eax >> 14) & 0xFFF) + 1);
@@ -358,17 +379,24 @@ std::vector<CacheInfo> LegacyCaches(const Ask& ask, int cores) {
     out.push_back(c);
   };
   if (auto l1 = ask(0x80000005u, 0)) {
-    auto ways = [](std::uint32_t r) { const int w = static_cast<int>((r >> 16) & 0xFF); return w == 0xFF ? 255 : w; };
-    add(1, 1, static_cast<int>(l1->ecx >> 24), ways(l1->ecx), static_cast<int>(l1->ecx & 0xFF), cores);
-    add(1, 2, static_cast<int>(l1->edx >> 24), ways(l1->edx), static_cast<int>(l1->edx & 0xFF), cores);
+    auto ways = [](std::uint32_t r) {
+      const int w = static_cast<int>((r >> 16) & 0xFF);
+      return w == 0xFF ? 255 : w;
+    };
+    add(1, 1, static_cast<int>(l1->ecx >> 24), ways(l1->ecx), static_cast<int>(l1->ecx & 0xFF),
+        cores);
+    add(1, 2, static_cast<int>(l1->edx >> 24), ways(l1->edx), static_cast<int>(l1->edx & 0xFF),
+        cores);
   }
   if (max->eax >= 0x80000006u)
     if (auto l2 = ask(0x80000006u, 0)) {
       // An associativity field of 0 means the level is absent.
       if (((l2->ecx >> 12) & 0xF) != 0)
-        add(2, 3, static_cast<int>(l2->ecx >> 16), LegacyWays(l2->ecx >> 12), static_cast<int>(l2->ecx & 0xFF), cores);
+        add(2, 3, static_cast<int>(l2->ecx >> 16), LegacyWays(l2->ecx >> 12),
+            static_cast<int>(l2->ecx & 0xFF), cores);
       if (((l2->edx >> 12) & 0xF) != 0)
-        add(3, 3, static_cast<int>((l2->edx >> 18) * 512), LegacyWays(l2->edx >> 12), static_cast<int>(l2->edx & 0xFF), 1);
+        add(3, 3, static_cast<int>((l2->edx >> 18) * 512), LegacyWays(l2->edx >> 12),
+            static_cast<int>(l2->edx & 0xFF), 1);
     }
   return out;
 }
@@ -433,7 +461,8 @@ std::vector<CpuidProcessor> ReadCpuidProcessors(const std::vector<int>& cpus, Cp
   if (!platform::SysrootPrefix().empty()) {
     for (int cpu : cpus)
       if (platform::CpuidOn(cpu, 0))
-        describe(cpu, [cpu](std::uint32_t l, std::uint32_t s) { return platform::CpuidOn(cpu, l, s); });
+        describe(cpu,
+                 [cpu](std::uint32_t l, std::uint32_t s) { return platform::CpuidOn(cpu, l, s); });
     return out;
   }
   for (int cpu : cpus) {
@@ -454,7 +483,9 @@ std::vector<CacheInfo> CachesFromCpuid(const CpuFacts& f, const Package& pkg,
                                        const std::vector<CpuidProcessor>& views) {
   struct Key {
     int level, type;
-    bool operator<(const Key& o) const { return level != o.level ? level < o.level : type < o.type; }
+    bool operator<(const Key& o) const {
+      return level != o.level ? level < o.level : type < o.type;
+    }
   };
   std::map<Key, CacheInfo> found;
   std::map<Key, std::set<std::uint32_t>> ids;
@@ -513,8 +544,11 @@ CpuFacts ProbeCpu() {
       const int baseFamily = static_cast<int>((l1->eax >> 8) & 0xF);
       const int baseModel = static_cast<int>((l1->eax >> 4) & 0xF);
       f.stepping = static_cast<int>(l1->eax & 0xF);
-      f.family = baseFamily == 0xF ? baseFamily + static_cast<int>((l1->eax >> 20) & 0xFF) : baseFamily;
-      f.model = (baseFamily == 0x6 || baseFamily == 0xF) ? baseModel + (static_cast<int>((l1->eax >> 16) & 0xF) << 4) : baseModel;
+      f.family =
+          baseFamily == 0xF ? baseFamily + static_cast<int>((l1->eax >> 20) & 0xFF) : baseFamily;
+      f.model = (baseFamily == 0x6 || baseFamily == 0xF)
+                    ? baseModel + (static_cast<int>((l1->eax >> 16) & 0xF) << 4)
+                    : baseModel;
     }
     auto max = platform::Cpuid(0x80000000u);
     if (max && max->eax >= 0x80000004u) {
@@ -527,18 +561,25 @@ CpuFacts ProbeCpu() {
   if (!info.empty()) {
     const CpuinfoEntry& e = info.front();
     if (f.vendorId.empty()) f.vendorId = e.vendor;
-    if (f.family < 0) { f.family = e.family; f.model = e.model; f.stepping = e.stepping; }
+    if (f.family < 0) {
+      f.family = e.family;
+      f.model = e.model;
+      f.stepping = e.stepping;
+    }
     if (f.brand.empty()) f.brand = CleanText(e.modelName);
   }
   f.vendor = VendorFromId(f.vendorId);
-  if (f.haveCpuid) IsaFromCpuid(f);
-  else if (!info.empty()) IsaFromFlags(f, info.front().flags);
+  if (f.haveCpuid)
+    IsaFromCpuid(f);
+  else if (!info.empty())
+    IsaFromFlags(f, info.front().flags);
   f.name = ShortProcessorName(f.brand);
   if (f.family >= 0) f.modelInfo = LookupCpuModel(f.vendor, f.family, f.model, f.stepping, f.brand);
 
   // Topology: online processors grouped by package, cores by core id.
   std::vector<int> online;
-  if (auto list = platform::ReadSysLine("/sys/devices/system/cpu/online")) online = ParseCpuList(*list);
+  if (auto list = platform::ReadSysLine("/sys/devices/system/cpu/online"))
+    online = ParseCpuList(*list);
   if (online.empty())
     for (const auto& e : info) online.push_back(e.processor);
   // A recording of the processors alone: they are the machine's logical processors, and their
@@ -556,7 +597,9 @@ CpuFacts ProbeCpu() {
   std::map<int, std::map<int, std::vector<int>>> byPackage;  // package -> core id -> cpus
   if (fromApicIds) {
     for (const CpuidProcessor& v : cpuidViews()) {
-      const auto shift = [](std::uint32_t id, int bits) { return bits >= 32 ? 0 : static_cast<int>(id >> bits); };
+      const auto shift = [](std::uint32_t id, int bits) {
+        return bits >= 32 ? 0 : static_cast<int>(id >> bits);
+      };
       byPackage[shift(v.apicId, v.packageShift)][shift(v.apicId, v.smtShift)].push_back(v.cpu);
     }
     online.clear();
@@ -590,8 +633,9 @@ CpuFacts ProbeCpu() {
     p.caches = CachesFromSysfs(p);
     if (p.caches.empty() && f.haveCpuid) p.caches = CachesFromCpuid(f, p, cpuidViews());
     if (p.caches.empty() && f.haveCpuid)
-      p.caches = LegacyCaches([](std::uint32_t l, std::uint32_t s) { return platform::Cpuid(l, s); },
-                              static_cast<int>(p.coreCpus.size()));
+      p.caches =
+          LegacyCaches([](std::uint32_t l, std::uint32_t s) { return platform::Cpuid(l, s); },
+                       static_cast<int>(p.coreCpus.size()));
     f.packages.push_back(std::move(p));
   }
 
@@ -599,10 +643,12 @@ CpuFacts ProbeCpu() {
   if (f.haveCpuid && f.vendor == CpuVendor::Intel) {
     auto max = platform::Cpuid(0);
     if (max && max->eax >= 0x16)
-      if (auto r = platform::Cpuid(0x16); r && (r->eax & 0xFFFF) > 0) f.stockMHz = static_cast<int>(r->eax & 0xFFFF);
+      if (auto r = platform::Cpuid(0x16); r && (r->eax & 0xFFFF) > 0)
+        f.stockMHz = static_cast<int>(r->eax & 0xFFFF);
   }
   if (f.stockMHz <= 0 && !online.empty()) {
-    const std::string cf = "/sys/devices/system/cpu/cpu" + std::to_string(online.front()) + "/cpufreq/";
+    const std::string cf =
+        "/sys/devices/system/cpu/cpu" + std::to_string(online.front()) + "/cpufreq/";
     for (const char* attr : {"base_frequency", "amd_pstate_nominal_freq"})
       if (auto v = platform::ReadSysInteger(cf + attr); v && *v > 0 && f.stockMHz <= 0)
         f.stockMHz = static_cast<int>(*v / 1000);
@@ -612,7 +658,8 @@ CpuFacts ProbeCpu() {
 }
 
 double ReadCpuClock(int cpu, const std::vector<CpuinfoEntry>& fallback) {
-  const std::string cf = "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/scaling_cur_freq";
+  const std::string cf =
+      "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/scaling_cur_freq";
   if (auto v = platform::ReadSysInteger(cf); v && *v > 0) return static_cast<double>(*v) / 1000.0;
   for (const auto& e : fallback)
     if (e.processor == cpu && e.mhz > 0) return e.mhz;

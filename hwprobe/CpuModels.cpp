@@ -312,7 +312,8 @@ bool IsMobileBrand(std::string_view brandIn) {
     if (token.empty() || !std::isdigit(static_cast<unsigned char>(token[0]))) {
       // Core 2 mobile parts: T7500, P8600, L7400, SU9400.
       if (token.size() >= 5 && (token[0] == 't' || token[0] == 'p' || token[0] == 'l') &&
-          std::isdigit(static_cast<unsigned char>(token[1])) && std::isdigit(static_cast<unsigned char>(token.back())))
+          std::isdigit(static_cast<unsigned char>(token[1])) &&
+          std::isdigit(static_cast<unsigned char>(token.back())))
         return true;
       continue;
     }
@@ -320,13 +321,15 @@ bool IsMobileBrand(std::string_view brandIn) {
     while (i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]))) ++i;
     if (i < 3) continue;
     const std::string suffix = token.substr(i);
-    for (const char* s : {"u", "h", "hq", "hk", "hs", "hx", "m", "mq", "mx", "y", "p", "g1", "g4", "g7", "v"})
+    for (const char* s :
+         {"u", "h", "hq", "hk", "hs", "hx", "m", "mq", "mx", "y", "p", "g1", "g4", "g7", "v"})
       if (suffix == s) return true;
   }
   return false;
 }
 
-CpuModelInfo LookupCpuModel(CpuVendor vendor, int family, int model, int stepping, std::string_view brandIn) {
+CpuModelInfo LookupCpuModel(CpuVendor vendor, int family, int model, int stepping,
+                            std::string_view brandIn) {
   const std::string brand = Lower(brandIn);
   const bool mobile = IsMobileBrand(brandIn);
   for (const Row& r : kRows) {

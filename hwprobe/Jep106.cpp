@@ -13,6 +13,7 @@ namespace korvane::hwprobe {
 namespace {
 
 constexpr int kBanks = 13;
+// clang-format off
 constexpr std::array<std::array<const char*, 126>, kBanks> kNames = {{
     {{
       "AMD", "AMI", "Fairchild", "Fujitsu", "GTE", "Harris", "Hitachi", "Inmos", "Intel", "I.T.T.",
@@ -407,6 +408,7 @@ constexpr std::array<std::array<const char*, 126>, kBanks> kNames = {{
       "Palma Ceia SemiDesign", "EM Microelectronic-Marin SA", "Shenzhen Monarch Memory Technology",
     }},
 }};
+// clang-format on
 
 struct ShortName {
   int bank;
@@ -445,7 +447,10 @@ std::string Jep106NameFromText(std::string_view text) {
     int v = 0;
     for (std::size_t k = i; k < i + 2; ++k) {
       const char c = t[k];
-      int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      int d = c >= '0' && c <= '9'   ? c - '0'
+              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                     : -1;
       if (d < 0) return {};
       v = v * 16 + d;
     }
@@ -459,7 +464,8 @@ std::string Jep106NameFromText(std::string_view text) {
   }
   // Bank count first, maker code second; some firmware swaps the two.
   auto plausible = [](std::uint8_t bank, std::uint8_t code) {
-    return (bank & 0x7F) < kBanks && (code & 0x7F) != 0 && (code & 0x7F) != 0x7F && Jep106OddParity(code);
+    return (bank & 0x7F) < kBanks && (code & 0x7F) != 0 && (code & 0x7F) != 0x7F &&
+           Jep106OddParity(code);
   };
   if (plausible(bytes[0], bytes[1])) return Jep106Name(bytes[0], bytes[1]);
   if (plausible(bytes[1], bytes[0])) return Jep106Name(bytes[1], bytes[0]);

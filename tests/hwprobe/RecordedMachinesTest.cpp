@@ -22,7 +22,8 @@ namespace {
 class Recorded : public ::testing::Test {
  protected:
   void Use(const std::string& machine) {
-    platform::SetSysrootPrefixForTesting(std::string(KORVANE_FIXTURES_DIR) + "/machines/" + machine);
+    platform::SetSysrootPrefixForTesting(std::string(KORVANE_FIXTURES_DIR) + "/machines/" +
+                                         machine);
   }
   void TearDown() override { platform::SetSysrootPrefixForTesting(""); }
 };
@@ -163,4 +164,28 @@ TEST_F(Recorded, BareSmbiosTableGivesBoardTextsAndMakers) {
   EXPECT_EQ(m.modules[0].manufacturer, "Crucial Technology");
   EXPECT_EQ(m.modules[0].maxClockMHz, 667);
   EXPECT_DOUBLE_EQ(m.clockMHz, 667);
+}
+
+// The kernel view of a Ryzen 5 1600: identification from cpuinfo, caches and their sharing
+// from the cache folders (two CCX with an L3 each).
+TEST_F(Recorded, KernelViewCachesAndTopology) {
+  Use("ryzen5-1600-kernel-view");
+  const CpuFacts f = ProbeCpu();
+  EXPECT_FALSE(f.haveCpuid);
+  EXPECT_EQ(f.vendor, CpuVendor::Amd);
+  EXPECT_EQ(f.family, 23);
+  EXPECT_EQ(f.model, 1);
+  EXPECT_EQ(f.modelInfo.codeName, "Summit Ridge");
+  EXPECT_TRUE(f.isa[qmhdw::kIsaSse4a]);
+  EXPECT_FALSE(f.isa[qmhdw::kIsa3dNow]);
+  ASSERT_EQ(f.packages.size(), 1u);
+  EXPECT_EQ(f.packages[0].cpus.size(), 12u);
+  EXPECT_EQ(f.packages[0].coreCpus.size(), 6u);
+  auto c = Caches(f.packages[0]);
+  EXPECT_EQ(c[12].sizeKB, 64);
+  EXPECT_EQ(c[12].ways, 4);
+  EXPECT_EQ(c[12].count, 6);
+  EXPECT_EQ(c[33].sizeKB, 8192);
+  EXPECT_EQ(c[33].ways, 16);
+  EXPECT_EQ(c[33].count, 2);
 }

@@ -49,11 +49,16 @@ const int gBaseNice = ReadNice(getpid());
 
 int NiceOffset(ThreadPriority p) {
   switch (p) {
-    case ThreadPriority::Lowest: return 10;
-    case ThreadPriority::BelowNormal: return 5;
-    case ThreadPriority::Normal: return 0;
-    case ThreadPriority::AboveNormal: return -5;
-    case ThreadPriority::Highest: return -10;
+    case ThreadPriority::Lowest:
+      return 10;
+    case ThreadPriority::BelowNormal:
+      return 5;
+    case ThreadPriority::Normal:
+      return 0;
+    case ThreadPriority::AboveNormal:
+      return -5;
+    case ThreadPriority::Highest:
+      return -10;
   }
   return 0;
 }
@@ -89,10 +94,14 @@ bool ParseHex32(std::string_view token, std::uint32_t& value) {
   std::uint32_t v = 0;
   for (char c : token) {
     std::uint32_t d;
-    if (c >= '0' && c <= '9') d = static_cast<std::uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f') d = static_cast<std::uint32_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') d = static_cast<std::uint32_t>(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = static_cast<std::uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      d = static_cast<std::uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      d = static_cast<std::uint32_t>(c - 'A' + 10);
+    else
+      return false;
     v = (v << 4) | d;
   }
   value = v;
@@ -216,10 +225,14 @@ const LeafLimits& Limits() {
 std::optional<CpuidRegs> LiveCpuid(std::uint32_t leaf, std::uint32_t subleaf) {
   const LeafLimits& l = Limits();
   bool exists = false;
-  if (leaf < 0x40000000u) exists = leaf <= l.basic;
-  else if (leaf < 0x80000000u) exists = l.hypervisor != 0 && leaf <= l.hypervisor;
-  else if (leaf < 0xC0000000u) exists = l.extended != 0 && leaf <= l.extended;
-  else exists = l.centaur != 0 && leaf <= l.centaur;
+  if (leaf < 0x40000000u)
+    exists = leaf <= l.basic;
+  else if (leaf < 0x80000000u)
+    exists = l.hypervisor != 0 && leaf <= l.hypervisor;
+  else if (leaf < 0xC0000000u)
+    exists = l.extended != 0 && leaf <= l.extended;
+  else
+    exists = l.centaur != 0 && leaf <= l.centaur;
   if (!exists) return std::nullopt;
   unsigned a, b, c, d;
   __cpuid_count(leaf, subleaf, a, b, c, d);
@@ -236,7 +249,8 @@ std::int64_t PerformanceCounter() { return ReadClockNs(CLOCK_MONOTONIC); }
 std::int64_t PerformanceFrequency() { return 1000000000; }
 
 std::uint32_t TickCountMs() {
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ReadClockNs(CLOCK_MONOTONIC)) / 1000000u);
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ReadClockNs(CLOCK_MONOTONIC)) /
+                                    1000000u);
 }
 
 void SleepMs(std::uint32_t ms) {

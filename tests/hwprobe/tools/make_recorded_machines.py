@@ -11,6 +11,8 @@ phenom-ii-x6-cpuid-only libcpuid dump of a Phenom II X6 1055T (6 logical process
 dell-dcs8000z           /proc/cpuinfo (hwloc), /sys/class/dmi/id and the kernel's SMBIOS type-17
                         entries (/sys/firmware/dmi/entries/*/raw) of a Dell DCS8000Z; no CPUID recording
 thinkpad-w510           the SMBIOS table of a ThinkPad W510 (u-root dmidecode --dump-bin), nothing else
+ryzen5-1600-kernel-view /proc/cpuinfo and /sys/devices/system/cpu of a Ryzen 5 1600 desktop (ghw
+                        snapshot); no CPUID recording
 """
 import io, os, re, shutil, struct, sys, tarfile
 
@@ -97,8 +99,27 @@ def thinkpad_w510():
     write(m, 'sys/firmware/dmi/tables/DMI', dump[address:address + length])
 
 
+def ghw_kernel_view(machine, tarball):
+    clean(machine)
+    with tarfile.open(os.path.join(SRC, 'sysfs/ghw', tarball)) as t:
+        for member in t.getmembers():
+            name = member.name.lstrip('./')
+            if not (name == 'proc/cpuinfo' or
+                    re.fullmatch(r'sys/devices/system/cpu/(online|possible|present|'
+                                 r'cpu\d+/(topology|cache/index\d+|cpufreq)/[a-z_]+)', name)):
+                continue
+            if member.isfile():
+                write(machine, name, t.extractfile(member).read())
+            elif member.issym():
+                full = path(machine, name)
+                if os.path.lexists(full):
+                    os.remove(full)
+                os.symlink(member.linkname, full)
+
+
 hwloc_machine('epyc-7451-cpuid-only', 'AMD-17h-Zen-2xEpyc-7451.tar.bz2')
 libcpuid_machine('i7-12700h-cpuid-only', 'intel_12th-gen-intel-core-i7-12700h.test')
 libcpuid_machine('phenom-ii-x6-cpuid-only', 'amd_amd-phenom-ii-x6-1055t-processor.test')
 dell_dcs8000z()
 thinkpad_w510()
+ghw_kernel_view('ryzen5-1600-kernel-view', 'linux-amd64-61797caf7c0b6bca1725ad7975ed4773.tar.gz')

@@ -38,7 +38,8 @@ std::optional<CpuidRegs> Cpuid(std::uint32_t leaf, std::uint32_t subleaf = 0);
 // The same for a given logical processor of a recorded dump (nullopt when the recording has
 // no such processor or leaf/subleaf); on a live machine the current processor answers
 // (callers pin themselves first). Dumps are read once per process and root.
-std::optional<CpuidRegs> CpuidOn(int logicalProcessor, std::uint32_t leaf, std::uint32_t subleaf = 0);
+std::optional<CpuidRegs> CpuidOn(int logicalProcessor, std::uint32_t leaf,
+                                 std::uint32_t subleaf = 0);
 // CPUID of the processor running the program, also while a recorded machine is in use (for
 // code that must know what this processor can execute, never for describing the machine).
 std::optional<CpuidRegs> RunningCpuid(std::uint32_t leaf, std::uint32_t subleaf = 0);
