@@ -90,6 +90,10 @@ std::vector<CpuinfoEntry> ParseCpuinfo(std::string_view text) {
       if (ParseInt(value, n)) cur.physicalId = static_cast<int>(n);
     } else if (key == "core id") {
       if (ParseInt(value, n)) cur.coreId = static_cast<int>(n);
+    } else if (key == "siblings") {
+      if (ParseInt(value, n) && n > 0 && n < 65536) cur.siblings = static_cast<int>(n);
+    } else if (key == "cpu cores") {
+      if (ParseInt(value, n) && n > 0 && n < 65536) cur.cpuCores = static_cast<int>(n);
     } else if (key == "cpu MHz") {
       cur.mhz = std::strtod(value.c_str(), nullptr);
       if (!std::isfinite(cur.mhz) || cur.mhz < 0) cur.mhz = 0;
@@ -119,13 +123,23 @@ std::string ShortProcessorName(std::string_view brandIn) {
       w.push_back(c);
     }
   }
+  // "Xeon(R) CPU E7- 4870": the model number was split after its dash.
+  for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+    if (words[i].size() > 1 && words[i].back() == '-' &&
+        std::isdigit(static_cast<unsigned char>(words[i + 1][0]))) {
+      words[i] += words[i + 1];
+      words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    }
+  }
   std::string out;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
     std::string lower = word;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower == "cpu" || lower == "processor") continue;
-    if (lower.size() > 5 && lower.substr(lower.size() - 5) == "-core") continue;
+    if ((lower.size() > 5 && lower.substr(lower.size() - 5) == "-core") ||
+        (lower.size() > 6 && lower.substr(lower.size() - 6) == "-cores"))
+      continue;
     // "13th Gen Intel Core ..." keeps the name, not the generation.
     if (i + 1 < words.size() && words[i + 1] == "Gen" && !lower.empty() &&
         std::isdigit(static_cast<unsigned char>(lower[0]))) {
@@ -608,12 +622,27 @@ CpuFacts ProbeCpu() {
     const std::string topo = "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
     long long pkg = -1, core = -1;
     if (auto p = platform::ReadSysInteger(topo + "physical_package_id")) pkg = *p;
-    if (auto c = platform::ReadSysInteger(topo + "core_id")) core = *c;
+    // A core is the set of threads that share it. Core ids repeat on parts built from several
+    // dies (Magny-Cours numbers the cores of each die from 0), so the sibling list decides; a
+    // core is keyed by its first thread.
+    for (const char* list : {"thread_siblings_list", "core_cpus_list"}) {
+      if (core >= 0) break;
+      if (auto l = platform::ReadSysLine(topo + list)) {
+        const std::vector<int> siblings = ParseCpuList(*l);
+        if (!siblings.empty()) core = siblings.front();
+      }
+    }
+    constexpr long long kById = 1LL << 20;  // keys from core ids, apart from thread numbers
+    if (core < 0)
+      if (auto c = platform::ReadSysInteger(topo + "core_id"); c && *c >= 0 && *c < kById)
+        core = kById + *c;
     if (pkg < 0 || core < 0) {
       for (const auto& e : info)
         if (e.processor == cpu) {
           if (pkg < 0) pkg = e.physicalId;
-          if (core < 0) core = e.coreId;
+          // Without threads per core, every processor is a core of its own.
+          if (core < 0 && e.siblings > 0 && e.siblings == e.cpuCores) core = cpu;
+          if (core < 0 && e.coreId >= 0 && e.coreId < kById) core = kById + e.coreId;
         }
     }
     if (pkg < 0) pkg = 0;

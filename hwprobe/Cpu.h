@@ -16,6 +16,7 @@ struct CpuinfoEntry {
   std::string vendor, modelName, flags;
   int family = -1, model = -1, stepping = -1;
   int physicalId = -1, coreId = -1;
+  int siblings = -1, cpuCores = -1;  // threads and cores per package
   double mhz = 0;
 };
 std::vector<CpuinfoEntry> ParseCpuinfo(std::string_view text);
@@ -27,8 +28,8 @@ struct CacheInfo {
 
 struct Package {
   int id = 0;
-  std::vector<int> cpus;        // logical processors, ascending
-  std::vector<int> coreCpus;    // first logical processor of each core, in core order
+  std::vector<int> cpus;      // logical processors, ascending
+  std::vector<int> coreCpus;  // first logical processor of each core, in core order
   std::vector<CacheInfo> caches;
 };
 

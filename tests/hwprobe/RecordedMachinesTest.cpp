@@ -189,3 +189,17 @@ TEST_F(Recorded, KernelViewCachesAndTopology) {
   EXPECT_EQ(c[33].ways, 16);
   EXPECT_EQ(c[33].count, 2);
 }
+
+// Magny-Cours numbers the cores of each of its two dies from 0, so core ids repeat within the
+// package; the kernel's recording of four Opteron 6134 without thread siblings still has eight
+// cores per package.
+TEST_F(Recorded, RepeatedCoreIdsOfMultiDiePackages) {
+  Use("opteron-6134-cpuinfo-only");
+  const CpuFacts f = ProbeCpu();
+  EXPECT_EQ(f.modelInfo.codeName, "Magny-Cours");
+  ASSERT_EQ(f.packages.size(), 4u);
+  for (const Package& p : f.packages) {
+    EXPECT_EQ(p.cpus.size(), 8u);
+    EXPECT_EQ(p.coreCpus.size(), 8u);
+  }
+}

@@ -11,6 +11,7 @@ phenom-ii-x6-cpuid-only libcpuid dump of a Phenom II X6 1055T (6 logical process
 dell-dcs8000z           /proc/cpuinfo (hwloc), /sys/class/dmi/id and the kernel's SMBIOS type-17
                         entries (/sys/firmware/dmi/entries/*/raw) of a Dell DCS8000Z; no CPUID recording
 thinkpad-w510           the SMBIOS table of a ThinkPad W510 (u-root dmidecode --dump-bin), nothing else
+opteron-6134-cpuinfo-only /proc/cpuinfo of four Opteron 6134 (hwloc, Supermicro H8QG6), nothing else
 ryzen5-1600-kernel-view /proc/cpuinfo and /sys/devices/system/cpu of a Ryzen 5 1600 desktop (ghw
                         snapshot); no CPUID recording
 """
@@ -55,6 +56,23 @@ def cpuid_from_libcpuid(test_file):
                 cpus[cur].append('1 %x 0 0 0 => %s' % (leaf, regs))
         if line.startswith('-' * 80):
             cur = None
+    # Older dumps list the subleaves of a leaf (4, 7, 0xB, 0xD ...) as repeated lines without
+    # "[SL nn]": number them in order.
+    for cpu, lines in cpus.items():
+        seen = {}
+        for line in lines[1:]:
+            if line.startswith('1 '):
+                leaf = line.split()[1]
+                seen[leaf] = seen.get(leaf, 0) + 1
+        out, index = [lines[0]], {}
+        for line in lines[1:]:
+            p = line.split()
+            if p[0] == '1' and seen.get(p[1], 0) > 1:
+                n = index.get(p[1], 0)
+                index[p[1]] = n + 1
+                line = '5 %s 0 %x 0 %s' % (p[1], n, ' '.join(p[5:]))
+            out.append(line)
+        cpus[cpu] = out
     return {k: '\n'.join(v) + '\n' for k, v in cpus.items()}
 
 
@@ -123,3 +141,5 @@ libcpuid_machine('phenom-ii-x6-cpuid-only', 'amd_amd-phenom-ii-x6-1055t-processo
 dell_dcs8000z()
 thinkpad_w510()
 ghw_kernel_view('ryzen5-1600-kernel-view', 'linux-amd64-61797caf7c0b6bca1725ad7975ed4773.tar.gz')
+clean('opteron-6134-cpuinfo-only')
+write('opteron-6134-cpuinfo-only', 'proc/cpuinfo', open(os.path.join(SRC, 'cpuid/proc-cpuinfo/hwloc_supermicro-H8QG6_4xOpteron-6134.cpuinfo')).read())
