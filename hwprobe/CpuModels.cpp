@@ -141,6 +141,7 @@ constexpr Row kRows[] = {
     {I, 6, 198, 198, 0, kAny, nullptr, "Arrow Lake-S", "Socket 1851 LGA", 3, 100, false},
     {I, 6, 189, 189, 0, kAny, nullptr, "Lunar Lake", "BGA2833", 3, 100, false},
     {I, 6, 204, 204, 0, kAny, nullptr, "Panther Lake", "BGA2540", 2, 100, false},
+    {I, 6, 213, 213, 0, kAny, nullptr, "Wildcat Lake", "BGA", 2, 100, false},
     {I, 6, 87, 87, 0, kAny, nullptr, "Knights Landing", "Socket 3647 LGA", 14, 100, false},
     {I, 6, 133, 133, 0, kAny, nullptr, "Knights Mill", "Socket 3647 LGA", 14, 100, false},
     // Intel Atom-class cores.
@@ -272,6 +273,7 @@ constexpr Row kRows[] = {
     {A, 25, 120, 120, 0, kAny, nullptr, "Phoenix 2", "BGA (FP7/FP8)", 4, 100, false},
     {A, 25, 160, 175, 0, kAny, "epyc 8", "Siena", "Socket SP6", 5, 100, false},
     {A, 25, 160, 175, 0, kAny, nullptr, "Bergamo", "Socket SP5", 5, 100, false},
+    {A, 26, 8, 8, 0, kAny, "threadripper", "Shimada Peak", "Socket sTR5", 4, 100, false},
     {A, 26, 0, 15, 0, kAny, nullptr, "Turin", "Socket SP5", 4, 100, false},
     {A, 26, 16, 31, 0, kAny, nullptr, "Turin Dense", "Socket SP5", 3, 100, false},
     {A, 26, 32, 47, 0, kAny, nullptr, "Strix Point", "BGA (FP8)", 4, 100, false},
