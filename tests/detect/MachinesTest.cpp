@@ -53,6 +53,7 @@ class StartedLibrary {
     platform::SetSysrootPrefixForTesting("");
     std::error_code ec;
     fs::remove(copy_, ec);
+    fs::remove(copy_.parent_path(), ec);  // only once the last copy is gone
   }
   bool Started() const { return started_; }
   CPUIDSDK* Sdk() { return &sdk_; }
