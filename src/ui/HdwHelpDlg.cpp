@@ -1,7 +1,6 @@
 #include "ui/HdwHelpDlg.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -91,10 +90,9 @@ void CHdwHelpBoard::paintEvent(QPaintEvent*) {
   painter.drawRoundedRect(frame, 5, 5);
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(96, 134, 34));
-  QPainterPath top;
-  top.addRoundedRect(QRectF(0, 0, width(), kCaptionHeight), 5, 5);
-  top.addRect(QRectF(0, kCaptionHeight / 2.0, width(), kCaptionHeight / 2.0));
-  painter.drawPath(top.simplified());
+  // Rounded at the top only: the lower half of the bar is squared off by a plain rectangle.
+  painter.drawRoundedRect(QRectF(0, 0, width(), kCaptionHeight), 5, 5);
+  painter.drawRect(QRectF(0, kCaptionHeight / 2.0, width(), kCaptionHeight / 2.0));
   QFont font = painter.font();
   font.setBold(true);
   painter.setFont(font);

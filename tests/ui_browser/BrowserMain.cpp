@@ -22,9 +22,12 @@ int main(int argc, char** argv) {
   ::setenv("XDG_STATE_HOME", (home / "state").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
   ::setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
-  // Nothing here may depend on a server that happens to run on the machine.
-  ::setenv("KORVANE_SERVER_BASE", "http://127.0.0.1:1", 1);
-  ::setenv("LC_ALL", "C.UTF-8", 1);
+  // Nothing here may depend on a server that happens to run on the machine, or on its language;
+  // a screenshot run keeps the addresses and the language it was given.
+  if (std::getenv("KORVANE_HELP_SCREENSHOT") == nullptr) {
+    ::setenv("KORVANE_SERVER_BASE", "http://127.0.0.1:1", 1);
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+  }
   if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
