@@ -26,7 +26,9 @@ if [ "$(id -u)" = 0 ]; then
 fi
 
 now_ms() { date +%s%3N; }
-# Resident memory (kB) of a process and all its descendants.
+# Resident and proportional memory (kB, "rss pss") of a process and all its descendants; the
+# proportional figure shares the pages the processes have in common instead of counting them
+# once per process.
 tree_rss() {
   local pids=("$1") all=() p kids total=0
   while [ ${#pids[@]} -gt 0 ]; do
@@ -34,14 +36,16 @@ tree_rss() {
     kids="$(cat /proc/"$p"/task/*/children 2>/dev/null || true)"
     for k in $kids; do pids+=("$k"); done
   done
+  local pss=0 v
   for p in "${all[@]}"; do
-    total=$((total + $(awk '/^VmRSS:/ {print $2}' /proc/"$p"/status 2>/dev/null || echo 0)))
+    v="$(awk '/^VmRSS:/ {print $2}' /proc/"$p"/status 2>/dev/null)"; total=$((total + ${v:-0}))
+    v="$(awk '/^Pss:/ {print $2}' /proc/"$p"/smaps_rollup 2>/dev/null)"; pss=$((pss + ${v:-0}))
   done
-  echo "$total"
+  echo "$total $pss"
 }
 median() { sort -n | awk '{a[NR]=$1} END {if (NR == 0) print "-"; else print a[int((NR + 1) / 2)]}'; }
 
-one_run() {  # one_run <mode> <n>  -> "paint created ready rss"
+one_run() {  # one_run <mode> <n>  -> "paint created ready rss pss"
   local mode="$1" n="$2" home="$work/$1-$2" log start pid paint="" created="-" ready="-" t0 deadline
   mkdir -p "$home/runtime"; chmod 700 "$home/runtime"
   log="$home/trace.log"
@@ -62,7 +66,7 @@ one_run() {  # one_run <mode> <n>  -> "paint created ready rss"
   done
   # The same settling time in both modes before memory is read.
   sleep 2
-  local rss; rss="$(tree_rss "$pid")"
+  local rss; rss="$(tree_rss "$pid")"  # two fields
   kill -TERM "$pid" 2>/dev/null || true
   t0=0; while kill -0 "$pid" 2>/dev/null && [ $t0 -lt 100 ]; do sleep 0.1; t0=$((t0 + 1)); done
   kill -KILL "$pid" 2>/dev/null || true
@@ -77,10 +81,12 @@ one_run() {  # one_run <mode> <n>  -> "paint created ready rss"
   echo "$paint $created $ready $rss"
 }
 
-printf '%-8s %5s %18s %18s %18s %14s\n' mode runs "launch->paint ms" "paint->browser ms" "paint->page ms" "RSS total kB"
+printf '%-8s %5s %18s %18s %18s %14s %14s\n' mode runs "launch->paint ms" "paint->browser ms" \
+  "paint->page ms" "RSS sum kB" "PSS sum kB"
 for mode in without with; do
   results=()
   for n in $(seq 1 "$runs"); do results+=("$(one_run "$mode" "$n")"); done
   col() { printf '%s\n' "${results[@]}" | awk -v c="$1" '$c != "-" {print $c}' | median; }
-  printf '%-8s %5s %18s %18s %18s %14s\n' "$mode" "$runs" "$(col 1)" "$(col 2)" "$(col 3)" "$(col 4)"
+  printf '%-8s %5s %18s %18s %18s %14s %14s\n' "$mode" "$runs" "$(col 1)" "$(col 2)" "$(col 3)" \
+    "$(col 4)" "$(col 5)"
 done
