@@ -1,5 +1,6 @@
 // The browser host as pages and users meet it: window.external, program starts from page
 // script, the key filter, the error page, the Help and Rank pages and the start panel.
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -272,6 +273,18 @@ void BrowserTest::blockedKeysNeverReachThePage() {
   QTest::qWait(300);
   QCOMPARE(started.count(), 0);
   QCOMPARE(view.url(), about);
+
+  // A right click reaches the page, but no menu of the host ever opens.
+  RunJs(view.page(), QStringLiteral("window.menus = 0; document.addEventListener('contextmenu',"
+                                    " function () { ++menus; }); true"));
+  const QPoint middle = target->rect().center();
+  QTest::mousePress(target, Qt::RightButton, Qt::NoModifier, middle);
+  QTest::mouseRelease(target, Qt::RightButton, Qt::NoModifier, middle);
+  QTRY_COMPARE_WITH_TIMEOUT(RunJs(view.page(), QStringLiteral("menus")), QVariant(1), 10000);
+  QTest::qWait(300);
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    QVERIFY2(!(qobject_cast<QMenu*>(top) != nullptr && top->isVisible()), "a context menu opened");
+  }
 }
 
 void BrowserTest::startPageNoticesItRunsElsewhere() {
