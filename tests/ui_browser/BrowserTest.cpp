@@ -144,6 +144,21 @@ void BrowserTest::dispatchNamesAreExactAndOrdered() {
   QCOMPARE(ids[0], 5);
   QCOMPARE(ids[1], -1);
   QCOMPARE(ids[2], 0);  // the lookup stopped at the unknown name
+
+  // With no host window left, a late call starts nothing and lets the page follow its link.
+  QCOMPARE(CImpIDispatch::Instance().Hosts(), 0);
+  const QString marker = dir_.filePath(QStringLiteral("late-ran"));
+  WriteProgram(bin_ + QStringLiteral("/qmlate"), marker);
+  QCOMPARE(CImpIDispatch::Instance().Invoke(8, {QStringLiteral("qmlate"), QString()}),
+           QByteArray("true"));
+  QCOMPARE(CImpIDispatch::Instance().Invoke(1, {}), QByteArray("true"));
+  {
+    CWebBrowser2 host;
+    QCOMPARE(CImpIDispatch::Instance().Hosts(), 1);
+  }
+  QCOMPARE(CImpIDispatch::Instance().Hosts(), 0);
+  QTest::qWait(200);
+  QVERIFY(!QFile::exists(marker));
 }
 
 void BrowserTest::startPageSeesItsHost() {
