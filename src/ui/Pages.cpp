@@ -7,11 +7,20 @@
 
 #include "config/LanguageRes.h"
 #include "config/Product.h"
+#include "ui/StartPanel.h"
 
 namespace korvane {
 
 CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("summaryPage"));
+  startPanel_ = new CStartPanel(this);
+}
+
+void CHdwSummaryDlg::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The foot of the page, below the hardware panes.
+  const int top = std::max(0, height() - 160);
+  startPanel_->setGeometry(4, top, std::max(0, width() - 8), height() - top - 4);
 }
 
 void CHdwSummaryDlg::Start() { started_ = true; }
@@ -81,14 +90,6 @@ void CHdwScanDlg::OnGroupTabClicked(int index) {
     return;
   }
   if (index != selected_) SelectTestGroup(index);
-}
-
-CHdwHelpDlg::CHdwHelpDlg(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("helpPage"));
-}
-
-CHdwRankDlg::CHdwRankDlg(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("rankPage"));
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {

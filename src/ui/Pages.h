@@ -11,8 +11,12 @@
 #include "app/logic/MainWindowRules.h"
 #include "platform/Messages.h"
 #include "scores/ScoreStore.h"
+#include "ui/HdwHelpDlg.h"
+#include "ui/HdwRankDlg.h"
 
 namespace korvane {
+
+class CStartPanel;
 
 class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   Q_OBJECT
@@ -28,8 +32,14 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   float ShownScore(int kind) const;
   // The update tool's panel; none until that panel is built into the page.
   QWidget* UpdateToolPanel() const { return nullptr; }
+  // The browser panel at the foot of the page; its browser comes after the first paint.
+  CStartPanel* StartPanel() const { return startPanel_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  CStartPanel* startPanel_ = nullptr;
   bool started_ = false;
   std::array<float, 3> scores_{-1.0f, -1.0f, -1.0f};
 };
@@ -69,20 +79,6 @@ class CHdwScanDlg : public QWidget, private ITestGroupHost {
   int boardGroup_ = -1;
   bool locked_ = false;
   bool selectingTab_ = false;
-};
-
-class CHdwHelpDlg : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CHdwHelpDlg(QWidget* parent = nullptr);
-};
-
-class CHdwRankDlg : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CHdwRankDlg(QWidget* parent = nullptr);
 };
 
 class CAboutDlg : public QDialog {
