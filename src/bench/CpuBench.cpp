@@ -153,6 +153,7 @@ bool PiBatch(int m, std::int32_t* cells, PiEmitter& out) {
     }
   }
   for (; c >= 2; --c) {
+#pragma GCC unroll 16
     for (int j = 0; j < K; ++j) PiStep<false>(d[j], cells, c + j);
   }
   for (; c >= 1 - (K - 1); --c) {
@@ -174,7 +175,7 @@ bool PiPass(std::int32_t* cells, char* text, std::size_t textBytes, PiGroupHook 
   cells[kPiCells] = 0;
   for (int i = 0; i < kPiCells; ++i) cells[i] = 2000;
   PiEmitter out{text, textBytes, 0, 0, 0, hook, context};
-  constexpr int kInFlight = 4;
+  constexpr int kInFlight = 4;  // more measure no faster: the divider is then saturated
   int m = kPiCells;
   while (m > 0) {
     const int groupsLeft = (m + 13) / 14;
