@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -278,8 +279,23 @@ const ColourTable& Colours() {
 
 }  // namespace
 
+std::optional<SimdLevel> ParseSimdLevel(std::string_view name) {
+  if (name == "scalar") return SimdLevel::Scalar;
+  if (name == "sse2") return SimdLevel::Sse2;
+  if (name == "avx2") return SimdLevel::Avx2;
+  if (name == "avx512") return SimdLevel::Avx512;
+  return std::nullopt;
+}
+
+SimdLevel CapSimdLevel(SimdLevel detected, const char* cap) {
+  if (!cap) return detected;
+  const auto level = ParseSimdLevel(cap);
+  if (!level || static_cast<int>(*level) > static_cast<int>(detected)) return detected;
+  return *level;
+}
+
 SimdLevel SupportedSimdLevel() {
-  static const SimdLevel level = DetectSimdLevel();
+  static const SimdLevel level = CapSimdLevel(DetectSimdLevel(), std::getenv(kSimdLevelEnv));
   return level;
 }
 
