@@ -262,6 +262,31 @@ __attribute__((target("avx2"))) void StreamCopyAvx2(void* dst, const void* src, 
   _mm_sfence();
 }
 
+__attribute__((target("avx512f"))) void StreamCopyAvx512(void* dst, const void* src, std::size_t n) {
+  auto* d = static_cast<__m512i*>(dst);
+  const auto* s = static_cast<const __m512i*>(src);
+  for (std::size_t i = 0; i < n / 64; i += 2) {
+    const __m512i a = _mm512_load_si512(s + i), b = _mm512_load_si512(s + i + 1);
+    _mm512_stream_si512(d + i, a);
+    _mm512_stream_si512(d + i + 1, b);
+  }
+  _mm_sfence();
+}
+
+void StreamCopySse2(void* dst, const void* src, std::size_t n) {
+  auto* d = static_cast<__m128i*>(dst);
+  const auto* s = static_cast<const __m128i*>(src);
+  for (std::size_t i = 0; i < n / 16; i += 4) {
+    const __m128i a = _mm_load_si128(s + i), b = _mm_load_si128(s + i + 1);
+    const __m128i c = _mm_load_si128(s + i + 2), e = _mm_load_si128(s + i + 3);
+    _mm_stream_si128(d + i, a);
+    _mm_stream_si128(d + i + 1, b);
+    _mm_stream_si128(d + i + 2, c);
+    _mm_stream_si128(d + i + 3, e);
+  }
+  _mm_sfence();
+}
+
 int Copy() {
   const std::size_t n = 16u << 20;
   void* a = std::aligned_alloc(4096, n);
@@ -274,10 +299,13 @@ int Copy() {
     void (*copy)(void*, const void*, std::size_t);
   };
   const Variant variants[] = {{"memcpy", [](void* d, const void* s, std::size_t c) { std::memcpy(d, s, c); }},
-                              {"avx2-stream", StreamCopyAvx2}};
+                              {"sse2-stream", StreamCopySse2},
+                              {"avx2-stream", StreamCopyAvx2},
+                              {"avx512-stream", StreamCopyAvx512}};
   double bestBandwidth = 0;
   for (const Variant& v : variants) {
     if (v.copy == StreamCopyAvx2 && !__builtin_cpu_supports("avx2")) continue;
+    if (v.copy == StreamCopyAvx512 && !__builtin_cpu_supports("avx512f")) continue;
     v.copy(b, a, n);
     const double t0 = Now();
     for (int k = 0; k < 256; ++k) v.copy(b, a, n);
