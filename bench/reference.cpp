@@ -147,7 +147,7 @@ int Fractal(bool skipPlain) {
                 mandel, mandelPlain);
   }
   int failures = 0;
-  double bestJulia = 1e9, bestMandel = 1e9;
+  double bestJulia = 1e9, bestMandel = 1e9, libJulia = 0, libMandel = 0;
   if (bestref::Available()) {
     for (int k = 1; k <= 5; ++k) {
       t0 = Now();
@@ -186,6 +186,8 @@ int Fractal(bool skipPlain) {
     const double tm = Now() - t0;
     const bool ok = cj == julia && cm == mandel;
     failures += ok ? 0 : 1;
+    libJulia = tj;
+    libMandel = tm;
     std::printf("%-10s julia checksum=%d time=%.3f s", korvane::SimdLevelName(l), cj, tj);
     if (juliaPlain > 0) std::printf(" (%.2fx plain)", juliaPlain / tj);
     if (bestJulia < 1e9) std::printf(" (%.2f of best)", bestJulia / tj);
@@ -195,6 +197,11 @@ int Fractal(bool skipPlain) {
     std::printf(" %s\n", ok ? "OK" : "MISMATCH");
   }
   korvane::SetFractalSimdLevel(korvane::SupportedSimdLevel());
+  // One line for scripts: times in seconds of the plain build (0 when skipped), the best
+  // variant (0 without AVX-512) and the library at the widest level it runs here.
+  std::printf("summary julia plain=%.3f best=%.3f library=%.3f mandelbrot plain=%.3f best=%.3f library=%.3f\n",
+              juliaPlain, bestJulia < 1e9 ? bestJulia : 0.0, libJulia, mandelPlain, bestMandel < 1e9 ? bestMandel : 0.0,
+              libMandel);
   return failures == 0 ? 0 : 1;
 }
 

@@ -24,11 +24,13 @@ struct Avx2Double {
 
 }  // namespace
 
-void JuliaImageAvx2(float originX, float originY, float step, int width, int height, std::uint8_t* codes) {
+void JuliaImageAvx2(float originX, float originY, float step, int width, int height,
+                    std::uint8_t* codes) {
   JuliaImageWith<Avx2Float, KORVANE_AVX2_SLOTS>(originX, originY, step, width, height, codes);
 }
 
-void MandelImageAvx2(double originX, double originY, double step, int width, int height, std::uint8_t* codes) {
+void MandelImageAvx2(double originX, double originY, double step, int width, int height,
+                     std::uint8_t* codes) {
   MandelImageWith<Avx2Double, KORVANE_AVX2_SLOTS>(originX, originY, step, width, height, codes);
 }
 

@@ -81,7 +81,8 @@ struct ImageArgs {
 
 // Mandelbrot: z starts at 0, p is the point.
 template <typename F, typename I, int W>
-KORVANE_BLOCK_INLINE void MandelLoad(Slot<F, I>& s, BlockCursor& blocks, const ImageArgs<double>& a) {
+KORVANE_BLOCK_INLINE void MandelLoad(Slot<F, I>& s, BlockCursor& blocks,
+                                     const ImageArgs<double>& a) {
   int x, y;
   if (!blocks.Next(&x, &y)) {
     s.out = nullptr;
@@ -152,8 +153,8 @@ KORVANE_BLOCK_INLINE void JuliaStep(Slot<F, I>& s) {
 
 // Writes a finished block's codes and loads the next block; 1 when the slot has run dry.
 template <typename Traits, typename Load, typename Args>
-KORVANE_BLOCK_INLINE int Retire(Slot<typename Traits::F, typename Traits::I>& s, BlockCursor& blocks, const Args& a,
-                                Load load) {
+KORVANE_BLOCK_INLINE int Retire(Slot<typename Traits::F, typename Traits::I>& s,
+                                BlockCursor& blocks, const Args& a, Load load) {
   if (!s.out || (Traits::Any(s.active) && s.iterations < kMaxIterationsPerPoint)) return 0;
   const auto m = s.x2 + s.y2;
   for (int k = 0; k < Traits::W; ++k) {
@@ -164,7 +165,8 @@ KORVANE_BLOCK_INLINE int Retire(Slot<typename Traits::F, typename Traits::I>& s,
 }
 
 template <typename Traits, std::size_t... K>
-KORVANE_BLOCK_INLINE void MandelBlocks(const ImageArgs<double>& a, int width, int rows, std::index_sequence<K...>) {
+KORVANE_BLOCK_INLINE void MandelBlocks(const ImageArgs<double>& a, int width, int rows,
+                                       std::index_sequence<K...>) {
   using F = typename Traits::F;
   using I = typename Traits::I;
   constexpr int W = Traits::W;
@@ -179,7 +181,8 @@ KORVANE_BLOCK_INLINE void MandelBlocks(const ImageArgs<double>& a, int width, in
 }
 
 template <typename Traits, std::size_t... K>
-KORVANE_BLOCK_INLINE void JuliaBlocks(const ImageArgs<float>& a, int width, int rows, std::index_sequence<K...>) {
+KORVANE_BLOCK_INLINE void JuliaBlocks(const ImageArgs<float>& a, int width, int rows,
+                                      std::index_sequence<K...>) {
   using F = typename Traits::F;
   using I = typename Traits::I;
   constexpr int W = Traits::W;
@@ -199,8 +202,10 @@ inline void MandelTail(const ImageArgs<double>& a, int width, int from) {
     const double px = a.originX + static_cast<double>(x) * a.step;
     for (int y = from; y < a.height; ++y) {
       int n = 0;
-      const double m = MandelIterate(px, a.originY + static_cast<double>(y) * a.step, &n, 4.0, kMaxIterationsPerPoint);
-      a.codes[static_cast<std::size_t>(x) * a.height + y] = m > 4.0 ? static_cast<std::uint8_t>(n) : kNotEscapedCode;
+      const double m = MandelIterate(px, a.originY + static_cast<double>(y) * a.step, &n, 4.0,
+                                     kMaxIterationsPerPoint);
+      a.codes[static_cast<std::size_t>(x) * a.height + y] =
+          m > 4.0 ? static_cast<std::uint8_t>(n) : kNotEscapedCode;
     }
   }
 }
@@ -210,15 +215,17 @@ inline void JuliaTail(const ImageArgs<float>& a, int width, int from) {
     const float zx = a.originX + static_cast<float>(x) * a.step;
     for (int y = from; y < a.height; ++y) {
       int n = 0;
-      const float m = JuliaIterate(zx, a.originY + static_cast<float>(y) * a.step, &n, 4.0f, kMaxIterationsPerPoint);
-      a.codes[static_cast<std::size_t>(x) * a.height + y] = m > 4.0f ? static_cast<std::uint8_t>(n) : kNotEscapedCode;
+      const float m = JuliaIterate(zx, a.originY + static_cast<float>(y) * a.step, &n, 4.0f,
+                                   kMaxIterationsPerPoint);
+      a.codes[static_cast<std::size_t>(x) * a.height + y] =
+          m > 4.0f ? static_cast<std::uint8_t>(n) : kNotEscapedCode;
     }
   }
 }
 
 template <typename Traits, int K>
-KORVANE_BLOCK_INLINE void MandelImageWith(double originX, double originY, double step, int width, int height,
-                                          std::uint8_t* codes) {
+KORVANE_BLOCK_INLINE void MandelImageWith(double originX, double originY, double step, int width,
+                                          int height, std::uint8_t* codes) {
   const ImageArgs<double> a{originX, originY, step, height, codes};
   const int rows = height - height % Traits::W;
   MandelBlocks<Traits>(a, width, rows, std::make_index_sequence<K>{});
@@ -226,8 +233,8 @@ KORVANE_BLOCK_INLINE void MandelImageWith(double originX, double originY, double
 }
 
 template <typename Traits, int K>
-KORVANE_BLOCK_INLINE void JuliaImageWith(float originX, float originY, float step, int width, int height,
-                                         std::uint8_t* codes) {
+KORVANE_BLOCK_INLINE void JuliaImageWith(float originX, float originY, float step, int width,
+                                         int height, std::uint8_t* codes) {
   const ImageArgs<float> a{originX, originY, step, height, codes};
   const int rows = height - height % Traits::W;
   JuliaBlocks<Traits>(a, width, rows, std::make_index_sequence<K>{});

@@ -15,7 +15,8 @@ inline constexpr std::uint8_t kNotEscapedCode = 0xFF;
 
 // Whole images: codes[x * height + y] = iteration count when the point (origin + (x, y) * step)
 // escaped (|z|^2 > 4), else kNotEscapedCode.
-using JuliaImageFn = void (*)(float originX, float originY, float step, int width, int height, std::uint8_t* codes);
+using JuliaImageFn = void (*)(float originX, float originY, float step, int width, int height,
+                              std::uint8_t* codes);
 using MandelImageFn = void (*)(double originX, double originY, double step, int width, int height,
                                std::uint8_t* codes);
 
@@ -24,16 +25,23 @@ extern const JuliaImageFn kJuliaImage[4];
 extern const MandelImageFn kMandelImage[4];
 
 // The vector renders, each in a file built for its instruction set (x86-64 only).
-void JuliaImageSse2(float originX, float originY, float step, int width, int height, std::uint8_t* codes);
-void JuliaImageAvx2(float originX, float originY, float step, int width, int height, std::uint8_t* codes);
-void JuliaImageAvx512(float originX, float originY, float step, int width, int height, std::uint8_t* codes);
-void MandelImageSse2(double originX, double originY, double step, int width, int height, std::uint8_t* codes);
-void MandelImageAvx2(double originX, double originY, double step, int width, int height, std::uint8_t* codes);
-void MandelImageAvx512(double originX, double originY, double step, int width, int height, std::uint8_t* codes);
+void JuliaImageSse2(float originX, float originY, float step, int width, int height,
+                    std::uint8_t* codes);
+void JuliaImageAvx2(float originX, float originY, float step, int width, int height,
+                    std::uint8_t* codes);
+void JuliaImageAvx512(float originX, float originY, float step, int width, int height,
+                      std::uint8_t* codes);
+void MandelImageSse2(double originX, double originY, double step, int width, int height,
+                     std::uint8_t* codes);
+void MandelImageAvx2(double originX, double originY, double step, int width, int height,
+                     std::uint8_t* codes);
+void MandelImageAvx512(double originX, double originY, double step, int width, int height,
+                       std::uint8_t* codes);
 
 // The plain iterations every kernel must agree with. Internal linkage: files built for wider
 // instruction sets include them too, and no such copy may ever stand in for this one.
-static inline float JuliaIterate(float zx, float zy, int* iterations, float bailout, int maxIterations) {
+static inline float JuliaIterate(float zx, float zy, int* iterations, float bailout,
+                                 int maxIterations) {
   int n = 0;
   float m;
   for (;;) {
@@ -52,7 +60,8 @@ static inline float JuliaIterate(float zx, float zy, int* iterations, float bail
   return m;
 }
 
-static inline double MandelIterate(double px, double py, int* iterations, double bailout, int maxIterations) {
+static inline double MandelIterate(double px, double py, int* iterations, double bailout,
+                                   int maxIterations) {
   int n = 0;
   double zx = 0.0, zy = 0.0, m;
   for (;;) {

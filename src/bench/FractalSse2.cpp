@@ -24,11 +24,13 @@ struct Sse2Double {
 }  // namespace
 
 // Sixteen registers: two vectors in flight fit without spilling.
-void JuliaImageSse2(float originX, float originY, float step, int width, int height, std::uint8_t* codes) {
+void JuliaImageSse2(float originX, float originY, float step, int width, int height,
+                    std::uint8_t* codes) {
   JuliaImageWith<Sse2Float, KORVANE_SSE2_SLOTS>(originX, originY, step, width, height, codes);
 }
 
-void MandelImageSse2(double originX, double originY, double step, int width, int height, std::uint8_t* codes) {
+void MandelImageSse2(double originX, double originY, double step, int width, int height,
+                     std::uint8_t* codes) {
   MandelImageWith<Sse2Double, KORVANE_SSE2_SLOTS>(originX, originY, step, width, height, codes);
 }
 
