@@ -23,7 +23,7 @@ struct Sse2Double {
 
 }  // namespace
 
-// Sixteen registers: two vectors in flight fit without spilling.
+// Three vectors in flight measured fastest here, as for AVX2 (sixteen registers either way).
 void JuliaImageSse2(float originX, float originY, float step, int width, int height,
                     std::uint8_t* codes) {
   JuliaImageWith<Sse2Float, KORVANE_SSE2_SLOTS>(originX, originY, step, width, height, codes);
