@@ -53,6 +53,11 @@ for ((r = 0; r < runs; ++r)); do
   pi_lib="$(min "$(sed -n 's/.*library \([0-9.]*\) s.*/\1/p' <<<"$line")" "$pi_lib")"
 done
 echo "   pi pass: plain $pi_plain s, library $pi_lib s: library takes $(ratio "$pi_lib" "$pi_plain") of the plain time"
+# The pass must divide with the hardware divider, not by reciprocal multiplication.
+if command -v objdump >/dev/null; then
+  divs="$(objdump -d --no-show-raw-insn -C "$benchtest" | awk '/<korvane::PiPass\(/,/^$/' | grep -cE '\sidiv\s' || true)"
+  check "hardware divisions in the pi pass's code" "$divs" ">=" 1
+fi
 
 echo "== fractal jobs (single thread): plain scalar, best variant, library at each level (best of $runs)"
 jp="" jb="" jl="" mp="" mb="" ml=""
