@@ -4,6 +4,8 @@
 #   bench/run_bench.sh [build-dir]        (default: build-benchmarks)
 #   RUNS=3 bench/run_bench.sh             repeat each comparison, keep the best of the runs
 #   HEADLESS=1 bench/run_bench.sh         also run tests 0, 1, 2, 6, 7, 8 through the runner
+#   KORVANE_SIMD_LEVEL=sse2 bench/run_bench.sh   the library's renders held at SSE2 (also
+#                                         "scalar", "avx2"), as on a processor without AVX
 #
 # Builds korvane-benchtest and korvane-benchref (RelWithDebInfo, GUI off), then compares:
 #   * the pi pass (hardware divisions) with a plain scalar spigot: same text, time ratio;
