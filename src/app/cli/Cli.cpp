@@ -136,7 +136,7 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
     out.exitCode = RunStringsCli(args);
     return out;
   }
-  if (mode == "--bench-test") {
+  if (mode == "--bench-test" || mode.rfind("--bench-test=", 0) == 0) {
     out.handled = true;
     out.exitCode = RunBenchTestCli(args);
     return out;
