@@ -86,14 +86,26 @@ int CountAptSimulation(std::string_view output) {
 }
 
 int CountAptListUpgradable(std::string_view output) {
-  std::set<std::string> names;
+  // "<name>/<suites> <version> <arch> [upgradable from: <old>]": a package of two architectures
+  // is two upgrades, one listed twice is one.
+  std::set<std::string> packages;
   ForEachLine(output, [&](std::string_view line) {
     if (line.find("[upgradable from:") == std::string_view::npos) return;
     const std::size_t slash = line.find('/');
-    if (slash == 0 || slash == std::string_view::npos) return;
-    names.emplace(line.substr(0, slash));  // a package listed twice counts once
+    const std::size_t sp1 = line.find(' ');
+    if (slash == 0 || slash == std::string_view::npos || sp1 == std::string_view::npos ||
+        slash > sp1) {
+      return;
+    }
+    const std::size_t archStart = line.find(' ', sp1 + 1);
+    if (archStart == std::string_view::npos) return;
+    const std::size_t archEnd = line.find(' ', archStart + 1);
+    std::string key(line.substr(0, slash));
+    key += ':';
+    key += line.substr(archStart + 1, archEnd - archStart - 1);
+    packages.insert(std::move(key));
   });
-  return static_cast<int>(names.size());
+  return static_cast<int>(packages.size());
 }
 
 ScanResult Scan(const std::optional<std::string>& sourceSetting) {
