@@ -14,9 +14,6 @@ inline constexpr const char* kUpdateToolScanNow = "/scannow";
 inline constexpr const char* kMsgNameStartScan = "WM_QMUPDATE_STARTSCAN";
 inline constexpr const char* kMsgNameEndScan = "WM_QMUPDATE_ENDSCAN";
 inline constexpr const char* kMsgNameScanning = "WM_QMUPDATE_SCANNING";
-// The action link's "app:" command reaches the strip as this message.
-inline constexpr std::uint32_t kMsgJumpToQMUpdate = 2329;
-inline constexpr const char* kJumpToQMUpdateCommand = "JumpToQMUpdate";
 
 inline constexpr std::uint32_t kUpdateTimerId = 1;
 inline constexpr std::uint32_t kUpdateTimerPeriodMs = 500;
