@@ -41,6 +41,10 @@ void CQMUpdateLogic::OnEndScan(std::int32_t count) {
   count_ = count;
   scanEnded_ = true;
   state_ = kScanEnded;
+  // An end whose start the strip never saw (the tool was already scanning when the strip was
+  // made) would otherwise say "scanning" until the user clicks: the timer's four-second rule
+  // ends it like any other scan.
+  timerRunning_ = true;
 }
 
 void CQMUpdateLogic::OnTimer(std::uint32_t timerId) {

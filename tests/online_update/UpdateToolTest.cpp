@@ -144,13 +144,24 @@ TEST_F(StripTest, LimitsHoldAcrossTheMillisecondCounterWrap) {
   EXPECT_EQ(strip_.State(), CQMUpdateLogic::kScanning);
 }
 
-TEST_F(StripTest, EndWithoutStartStaysUntilStopped) {
-  strip_.OnEndScan(4);
+TEST_F(StripTest, EndWithoutStartShowsTheCountAfterFourSeconds) {
+  strip_.OnEndScan(4);  // the start was missed: the tick mark is still 0
   EXPECT_EQ(strip_.State(), CQMUpdateLogic::kScanEnded);
-  EXPECT_FALSE(strip_.TimerRunning());
-  strip_.Stop();  // the window goes away
+  EXPECT_TRUE(strip_.TimerRunning());
+  AdvanceTo(1500);
+  EXPECT_EQ(strip_.State(), CQMUpdateLogic::kScanEnded);
+  AdvanceTo(1500 + kScanEndedShowMs + kUpdateTimerPeriodMs);
   EXPECT_EQ(strip_.State(), CQMUpdateLogic::kFinished);
   EXPECT_EQ(strip_.Count(), 4);
+  EXPECT_EQ(strip_.ActionTextId(), kTextInstall);
+}
+
+TEST_F(StripTest, DestroyedWindowStops) {
+  strip_.OnStartScan();
+  strip_.Stop();
+  EXPECT_EQ(strip_.State(), CQMUpdateLogic::kFinished);
+  EXPECT_FALSE(strip_.TimerRunning());
+  EXPECT_FALSE(strip_.AnimationShown());
 }
 
 // The tool is found by the sibling lookup and started for real.
