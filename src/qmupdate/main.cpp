@@ -1,7 +1,10 @@
 // qmupdate [/scannow]
 // Without arguments: scans for pending software updates and reports the scan to Korvane's
-// update strip ("WM_QMUPDATE_STARTSCAN", then "WM_QMUPDATE_ENDSCAN" with the count in lParam).
+// update strip ("WM_QMUPDATE_STARTSCAN", then "WM_QMUPDATE_ENDSCAN" with the count in lParam;
+// wParam is the tool's process id).
 // With "/scannow": hands the installation to the desktop's updater.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +25,10 @@ std::optional<std::string> Env(const char* name) {
 
 int RunScan() {
   // A missing session bus only means nobody hears the broadcast; the scan still runs.
-  platform::BroadcastMessage("WM_QMUPDATE_STARTSCAN", 0, 0);
+  // wParam names the scanning process, so a listener can tell two tools' scans apart; the
+  // strip itself reads only lParam.
+  const auto self = static_cast<platform::WParam>(::getpid());
+  platform::BroadcastMessage("WM_QMUPDATE_STARTSCAN", self, 0);
   const qmupdate::ScanResult r = qmupdate::Scan(Env("QMUPDATE_SOURCE"));
   if (!r.ok) {
     std::fprintf(stderr, "qmupdate: cannot scan for updates: %s\n", r.error.c_str());
@@ -30,7 +36,7 @@ int RunScan() {
     std::printf("%d update(s) pending (%s)\n", r.count, r.source.c_str());
   }
   std::fflush(stdout);
-  platform::BroadcastMessage("WM_QMUPDATE_ENDSCAN", 0, r.ok ? r.count : 0);
+  platform::BroadcastMessage("WM_QMUPDATE_ENDSCAN", self, r.ok ? r.count : 0);
   return r.ok ? 0 : 1;
 }
 

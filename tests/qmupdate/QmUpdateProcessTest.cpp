@@ -160,7 +160,9 @@ TEST_F(QmUpdateProcess, StripShowsTheToolsCountThroughRealBroadcasts) {
     return true;
   });
   strip.OnCreate();
-  Start({}, {{"QMUPDATE_SOURCE", "apt-sim:" + kData + "/apt-sim-3.txt"}}, true);
+  pid_t tool = -1;
+  Start({}, {{"QMUPDATE_SOURCE", "apt-sim:" + kData + "/apt-sim-3.txt"}}, false, &tool);
+  ASSERT_GT(tool, 0);
 
   // The strip's window loop: broadcasts as they arrive, the timer every 500 ms.
   const auto begin = std::chrono::steady_clock::now();
@@ -173,6 +175,8 @@ TEST_F(QmUpdateProcess, StripShowsTheToolsCountThroughRealBroadcasts) {
       batch.swap(events);
     }
     for (const auto& e : batch) {
+      // Only this test's tool: another test's may scan on the same bus meanwhile.
+      if (e.wParam != static_cast<platform::WParam>(tool)) continue;
       if (strip.OnBroadcast(e.name, e.lParam) && strip.State() == CQMUpdateLogic::kScanning) {
         scanStarted = std::chrono::steady_clock::now();
       }
@@ -185,6 +189,9 @@ TEST_F(QmUpdateProcess, StripShowsTheToolsCountThroughRealBroadcasts) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kUpdateTimerPeriodMs));
   }
+  int status = 0;
+  ASSERT_EQ(::waitpid(tool, &status, 0), tool);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   ASSERT_EQ(strip.State(), CQMUpdateLogic::kFinished);
   EXPECT_EQ(statesSeen, (std::vector<int>{CQMUpdateLogic::kScanning, CQMUpdateLogic::kScanEnded}));
   EXPECT_EQ(strip.Count(), 3);

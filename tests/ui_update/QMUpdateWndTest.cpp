@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -140,6 +141,40 @@ class QMUpdateWndTest : public QObject {
     QVERIFY(HasColour(img, text, 0x669910));  // main text
     QVERIFY(HasColour(img, text, 0xFF0000));  // the count
     QVERIFY(!HasColour(QImage(img).copy(0, 0, 44, 44), QRect(0, 0, 44, 44), 0xFF0000));
+  }
+
+  // The strip subscribed on its own; qmupdate in another process scans an injected source.
+  void stripFollowsTheToolOverTheSessionBus() {
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr) {
+      QSKIP("no session bus (run under dbus-run-session)");
+    }
+    QWidget page;
+    page.resize(800, 60);
+    CQMUpdateWnd strip(nullptr, {}, [this](std::string_view args) {
+      starts_.emplace_back(args);
+      return true;
+    });
+    strip.Create(&page, QRect(0, 0, 760, 44));
+    strip.SetActive(true);
+    QVERIFY(strip.ListenToBroadcasts());
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QMUPDATE_SOURCE", "apt-sim:" + QString(KORVANE_UPDATE_DATA) + "/apt-sim-3.txt");
+    tool.setProcessEnvironment(env);
+    tool.start(QString(KORVANE_BIN_DIR) + "/qmupdate", {});
+    // The tool ends quickly; the scanning picture stays for its four seconds all the same.
+    QTRY_VERIFY_WITH_TIMEOUT(strip.Logic().State() == CQMUpdateLogic::kScanEnded, 10000);
+    QVERIFY(strip.Animation() != nullptr);
+    QCOMPARE(strip.ActionLabel()->text(), QString::fromStdString(LangText(kTextStopScan)));
+    QTRY_COMPARE_WITH_TIMEOUT(tool.state(), QProcess::NotRunning, 10000);
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(strip.Logic().State(), int(CQMUpdateLogic::kFinished), 10000);
+    QCOMPARE(strip.Logic().Count(), 3);
+    QCOMPARE(strip.ActionLabel()->text(), QString::fromStdString(LangText(kTextInstall)));
+    QVERIFY(strip.Animation() == nullptr);
   }
 
   // The version check on the real server leads to question 570 in a real message box.
