@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 
+#include "config/Product.h"
 #include "platform/Messages.h"
 
 namespace korvane {
@@ -86,7 +87,7 @@ class CVersionCheck {
   struct Settings {
     std::string versionUrl;  // language string 8132
     std::string workFolder;  // WorkFolder() when empty
-    std::string runningVersion = "3.0.603.1";
+    std::string runningVersion = kProductVersionLong;
     unsigned settleDelayMs = 500;
   };
   CVersionCheck() = default;
