@@ -2,6 +2,8 @@
 // and the update strip fed by its broadcasts over the session bus.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,6 +141,104 @@ TEST_F(QmUpdateProcess, ScanNowHandsOverToTheDesktopUpdater) {
   EXPECT_NE(r.out.find("To install the pending updates, run: "), std::string::npos) << r.out;
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(seen));
+}
+
+// Starts a program with extra variables and returns its pid; its first line of output goes to
+// `firstLine` (empty when it printed none within ten seconds).
+pid_t SpawnWithFirstLine(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnv, std::string& firstLine) {
+  int out[2];
+  if (::pipe(out) != 0) return -1;
+  std::vector<std::string> envs;
+  for (char** e = environ; *e != nullptr; ++e) envs.emplace_back(*e);
+  envs.insert(envs.end(), extraEnv.begin(), extraEnv.end());
+  std::vector<char*> envp;
+  for (auto& e : envs) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (auto& a : args) argp.push_back(a.data());
+  argp.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+  posix_spawn_file_actions_addclose(&fa, out[0]);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0].c_str(), &fa, nullptr, argp.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&fa);
+  ::close(out[1]);
+  firstLine.clear();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (pid > 0 && firstLine.find('\n') == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    pollfd pfd{out[0], POLLIN, 0};
+    if (::poll(&pfd, 1, 200) <= 0) continue;
+    char c;
+    if (::read(out[0], &c, 1) != 1) break;
+    firstLine.push_back(c);
+  }
+  ::close(out[0]);
+  while (!firstLine.empty() && (firstLine.back() == '\n' || firstLine.back() == '\r')) {
+    firstLine.pop_back();
+  }
+  return pid;
+}
+
+void EndProcess(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+}
+
+// qmupdate's PackageKit client against a stand-in PackageKit on a private bus of the test's own.
+TEST_F(QmUpdateProcess, PackageKitCountsWhenItIsOnTheSystemBus) {
+  std::string address;
+  const pid_t daemon = SpawnWithFirstLine(
+      {"dbus-daemon", "--config-file=/usr/share/dbus-1/session.conf", "--nofork", "--print-address",
+       "--address=unix:path=" + (dir_ / "system_bus").string()},
+      {}, address);
+  if (daemon <= 0 || address.empty()) {
+    EndProcess(daemon);
+    GTEST_SKIP() << "dbus-daemon cannot be started here";
+  }
+  const std::string bus = "DBUS_SYSTEM_BUS_ADDRESS=" + address;
+  const std::string fake = std::string(KORVANE_BIN_DIR) + "/fake_packagekit";
+  const std::map<std::string, std::string> env = {{"DBUS_SYSTEM_BUS_ADDRESS", address},
+                                                  {"DBUS_SESSION_BUS_ADDRESS", kNoBus}};
+
+  // Nobody owns the name yet: PackageKit is not there, and the scan says so.
+  auto env1 = env;
+  env1["QMUPDATE_SOURCE"] = "packagekit";
+  ToolRun r = Start({}, env1);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("PackageKit is not on the system bus"), std::string::npos) << r.err;
+
+  std::string ready;
+  pid_t service = SpawnWithFirstLine(
+      {fake, "2:libc6;2.36;amd64;debian", "2:libc6;2.36;i386;debian", "9:tzdata;2024b;all;debian",
+       "11:held;1;amd64;debian", "2:libc6;2.36;amd64;debian"},
+      {bus}, ready);
+  ASSERT_EQ(ready, "ready");
+  r = Start({}, env1);
+  EXPECT_EQ(r.exit, 0) << r.err;
+  // Three packages: the duplicate counts once, the held-back one not at all.
+  EXPECT_NE(r.out.find("3 update(s) pending (PackageKit)"), std::string::npos) << r.out;
+  // Left to choose, the scan asks PackageKit first.
+  auto env2 = env;
+  env2["QMUPDATE_SOURCE"] = "";
+  r = Start({}, env2);
+  EXPECT_NE(r.out.find("3 update(s) pending (PackageKit)"), std::string::npos) << r.out << r.err;
+  EndProcess(service);
+
+  // A transaction that fails is a scan that could not run.
+  service = SpawnWithFirstLine({fake, "2:a;1;amd64;d", "--error"}, {bus}, ready);
+  ASSERT_EQ(ready, "ready");
+  r = Start({}, env1);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("cache is broken"), std::string::npos) << r.err;
+  EndProcess(service);
+  EndProcess(daemon);
 }
 
 // The strip in this process, the tool in another: only the session bus joins them.
