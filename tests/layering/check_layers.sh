@@ -5,7 +5,7 @@ set -u
 root=${1:?source root}
 fail=0
 # ui/logic sits inside the GUI folder but is built without Qt (also in the core build).
-core="platform config hwlib sysinfo detect summary bench scores online qmlog qmwin7 ui/logic"
+core="platform config hwlib sysinfo detect summary bench scores online qmlog qmwin7 qmupdate ui/logic"
 for d in $core; do
   [ -d "$root/src/$d" ] || continue
   hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/src/$d" 2>/dev/null)
@@ -18,6 +18,8 @@ hits=$(grep -rn -E '^\s*#\s*include\s*"(ui/[A-Za-z]+\.h|app/)' "$root/src/ui/log
 if [ -n "$hits" ]; then echo "src/ui/logic includes Qt code:"; echo "$hits"; fail=1; fi
 hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/hwprobe" 2>/dev/null)
 if [ -n "$hits" ]; then echo "Qt included in hwprobe:"; echo "$hits"; fail=1; fi
+hits=$(grep -rn -E '^\s*#\s*include\s*<(Q[A-Z][A-Za-z]+(/[A-Za-z]+)?|Qt[A-Za-z]+/[A-Za-z]+)>' "$root/server" 2>/dev/null)
+if [ -n "$hits" ]; then echo "Qt included in the server:"; echo "$hits"; fail=1; fi
 hits=$(grep -rn -E '^\s*#\s*include\s*"(config|hwlib|sysinfo|detect|summary|bench|scores|online|ui|app)/' "$root/src/platform" 2>/dev/null)
 if [ -n "$hits" ]; then echo "platform includes program code:"; echo "$hits"; fail=1; fi
 # A lower layer must not include a higher one (order: platform < config < hwlib,sysinfo < detect < bench,scores < online < summary).

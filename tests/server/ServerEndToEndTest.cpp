@@ -19,7 +19,11 @@
 #include <string>
 #include <thread>
 
+#include "../detect/FakeWmi.h"
+#include "detect/DisplayHelper.h"
+#include "detect/SoundHelper.h"
 #include "online/DriveDBQuery.h"
+#include "online/OnlineDriverDatabase.h"
 #include "platform/Http.h"
 #include "scores/TextCipher.h"
 #include "sysinfo/PciNames.h"
@@ -301,6 +305,49 @@ TEST_F(ServerEndToEnd, TerminalModePrintsCandidatesAndRecordForScripts) {
   out = run("PCI\\VEN_FFFE&DEV_0001\\1", code);
   EXPECT_EQ(code, 1) << out;
   EXPECT_NE(out.find("\"record\": null"), std::string::npos) << out;
+}
+
+// The detectors' fallbacks, when the management interface lists no adapter or sound device, name
+// the Plug and Play devices through this server.
+struct DeviceListScope {
+  explicit DeviceListScope(std::vector<PresentDevice> devices) {
+    SetDeviceSourceForTesting([devices] { return devices; });
+  }
+  ~DeviceListScope() { SetDeviceSourceForTesting(nullptr); }
+};
+
+TEST_F(ServerEndToEnd, DisplayFallbackNamesAdaptersTheInterfaceMissed) {
+  if (PciVendorName(0x10de).empty()) GTEST_SKIP() << "no pci.ids on this machine";
+  FakeWmiScope wmi;  // no adapters listed
+  DeviceListScope devices(
+      {{"Display", "PCI\\VEN_10DE&DEV_2484&SUBSYS_404C1458&REV_A1\\4&2A1B3C4D&0&0008", ""},
+       {"Net", "PCI\\VEN_8086&DEV_15B8&SUBSYS_86721043&REV_00\\3&1&0&FE", ""},
+       {"Display", "PCI\\VEN_FFFE&DEV_0001\\4&1&0&0010", ""}});
+  CDisplayHelper display(std::make_shared<COnlineDriverDatabase>());
+  display.vUpdate();
+  EXPECT_EQ(display.detected, 1);
+  ASSERT_EQ(display.count, 1);  // the unknown device is skipped, the network card never asked
+  std::string expected = PciSubsystemName(0x10de, 0x2484, 0x1458, 0x404c);
+  if (expected.empty()) expected = PciDeviceName(0x10de, 0x2484);
+  EXPECT_EQ(display.adapters[0].caption, expected);
+  EXPECT_EQ(display.adapters[0].adapterCompatibility, PciVendorName(0x10de));
+  EXPECT_EQ(display.adapters[0].pnpDeviceId.rfind("PCI\\VEN_10DE&DEV_2484", 0), 0u)
+      << display.adapters[0].pnpDeviceId;
+}
+
+TEST_F(ServerEndToEnd, SoundFallbackNamesCodecsTheInterfaceMissed) {
+  FakeWmiScope wmi;  // no sound devices listed
+  DeviceListScope devices(
+      {{"MEDIA", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0899&SUBSYS_1028065F&REV_1000\\4&35E8C0D9&0&0001",
+        ""}});
+  SoundSources sources;
+  sources.database = std::make_shared<COnlineDriverDatabase>();
+  sources.waveDevices = [] { return WaveDevices{}; };
+  CSoundHelper sound(std::move(sources));
+  sound.vUpdate();
+  ASSERT_EQ(sound.count, 1);
+  EXPECT_EQ(sound.devices[0].caption, "Realtek ALC898");
+  EXPECT_EQ(sound.devices[0].manufacturer, "Realtek Semiconductor Corp.");
 }
 
 }  // namespace
