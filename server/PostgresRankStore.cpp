@@ -2,9 +2,8 @@
 // Each request borrows one of a few connections; every statement has bound parameters. Two
 // concurrent submissions of one user name or one address are serialised by transaction-scoped
 // advisory locks, so the interval check cannot be raced.
-#include <pqxx/pqxx>
-
 #include <mutex>
+#include <pqxx/pqxx>
 
 #include "RankStore.h"
 
@@ -83,14 +82,13 @@ class PostgresRankStore final : public RankStore {
     });
   }
 
-  std::vector<std::string> LiveSeeds(const std::string& addressHash,
-                                     std::int64_t nowMs) override {
+  std::vector<std::string> LiveSeeds(const std::string& addressHash, std::int64_t nowMs) override {
     std::vector<std::string> seeds;
     Run([&](pqxx::work& tx) {
-      for (const auto& row : tx.exec_params(
-               "SELECT seed FROM rank_seed WHERE address_hash = $1 AND expires_ms > $2 "
-               "ORDER BY created_ms DESC",
-               addressHash, nowMs))
+      for (const auto& row :
+           tx.exec_params("SELECT seed FROM rank_seed WHERE address_hash = $1 AND expires_ms > $2 "
+                          "ORDER BY created_ms DESC",
+                          addressHash, nowMs))
         seeds.push_back(row[0].as<std::string>());
       return true;
     });
@@ -109,9 +107,10 @@ class PostgresRankStore final : public RankStore {
         return true;
       }
       if (intervalMs > 0) {
-        tx.exec_params("SELECT pg_advisory_xact_lock(hashtext($1)), pg_advisory_xact_lock("
-                       "hashtext($2))",
-                       "u:" + r.userName, "a:" + r.addressHash);
+        tx.exec_params(
+            "SELECT pg_advisory_xact_lock(hashtext($1)), pg_advisory_xact_lock("
+            "hashtext($2))",
+            "u:" + r.userName, "a:" + r.addressHash);
         const std::int64_t since = r.timeMs - intervalMs;
         const auto recent = tx.exec_params(
             "SELECT 1 FROM rank_submission WHERE (user_name = $1 AND time_ms > $2) OR "
@@ -164,8 +163,8 @@ class PostgresRankStore final : public RankStore {
   std::int64_t PurgeBefore(std::int64_t timeMs) override {
     std::int64_t removed = -1;
     Run([&](pqxx::work& tx) {
-      removed = tx.exec_params("DELETE FROM rank_submission WHERE time_ms < $1", timeMs)
-                    .affected_rows();
+      removed =
+          tx.exec_params("DELETE FROM rank_submission WHERE time_ms < $1", timeMs).affected_rows();
       return true;
     });
     return removed;

@@ -117,12 +117,23 @@ std::string HtmlEscape(std::string_view s) {
   out.reserve(s.size());
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -267,17 +278,17 @@ std::optional<ScoreQuery> ParseScoreQuery(std::string_view query, std::string* r
     double* score;        // an optional score part
   };
   const Expect expected[] = {
-      {"action", "seScore", nullptr, nullptr},   {"type", "1", nullptr, nullptr},
-      {"version", "1.1", nullptr, nullptr},      {"username", nullptr, &q.userName, nullptr},
+      {"action", "seScore", nullptr, nullptr},       {"type", "1", nullptr, nullptr},
+      {"version", "1.1", nullptr, nullptr},          {"username", nullptr, &q.userName, nullptr},
       {"featureid", nullptr, &q.featureId, nullptr}, {"os", nullptr, &q.os, nullptr},
-      {"osname", nullptr, &q.osName, nullptr},   {"cpu", nullptr, &q.cpu, nullptr},
-      {"cpuid", nullptr, &q.cpuId, nullptr},     {"board", nullptr, &q.board, nullptr},
-      {"memory", nullptr, &q.memory, nullptr},   {"video", nullptr, &q.video, nullptr},
-      {"monitor", nullptr, &q.monitor, nullptr}, {"disk", nullptr, &q.disk, nullptr},
-      {"network", nullptr, &q.network, nullptr}, {"sound", nullptr, &q.sound, nullptr},
-      {"cdrom", nullptr, &q.cdrom, nullptr},     {"fileversion", "3.0.603.1", nullptr, nullptr},
-      {"scoreversion", "1.2", nullptr, nullptr}, {"score", nullptr, nullptr, &q.score},
-      {"cpuscore", nullptr, nullptr, &q.cpuScore}, {"memscore", nullptr, nullptr, &q.memScore},
+      {"osname", nullptr, &q.osName, nullptr},       {"cpu", nullptr, &q.cpu, nullptr},
+      {"cpuid", nullptr, &q.cpuId, nullptr},         {"board", nullptr, &q.board, nullptr},
+      {"memory", nullptr, &q.memory, nullptr},       {"video", nullptr, &q.video, nullptr},
+      {"monitor", nullptr, &q.monitor, nullptr},     {"disk", nullptr, &q.disk, nullptr},
+      {"network", nullptr, &q.network, nullptr},     {"sound", nullptr, &q.sound, nullptr},
+      {"cdrom", nullptr, &q.cdrom, nullptr},         {"fileversion", "3.0.603.1", nullptr, nullptr},
+      {"scoreversion", "1.2", nullptr, nullptr},     {"score", nullptr, nullptr, &q.score},
+      {"cpuscore", nullptr, nullptr, &q.cpuScore},   {"memscore", nullptr, nullptr, &q.memScore},
       {"rndnum", nullptr, &q.rndnum, nullptr},
   };
   std::size_t at = 0;
@@ -296,7 +307,8 @@ std::optional<ScoreQuery> ParseScoreQuery(std::string_view query, std::string* r
     }
     if (optional) {
       if (!ParseScore(raw, *e.score))
-        return fail(std::string("'") + e.name + "' is not a score between 0 and 7 with two decimals");
+        return fail(std::string("'") + e.name +
+                    "' is not a score between 0 and 7 with two decimals");
       continue;
     }
     if (raw.size() > kMaxFieldBytes * 3 || !FormDecode(raw, *e.target) ||
@@ -306,14 +318,12 @@ std::optional<ScoreQuery> ParseScoreQuery(std::string_view query, std::string* r
   }
   if (at != pairs.size()) return fail("query has parts after 'rndnum'");
   if (!ValidUserName(q.userName)) return fail("'username' is not 15 characters of the alphabet");
-  if (q.featureId.size() != 32 ||
-      !std::all_of(q.featureId.begin(), q.featureId.end(),
-                   [](char c) { return IsHex(c, true, false); }))
+  if (q.featureId.size() != 32 || !std::all_of(q.featureId.begin(), q.featureId.end(),
+                                               [](char c) { return IsHex(c, true, false); }))
     return fail("'featureid' is not 32 lower-case hex digits");
   if (q.os.size() > 63) return fail("'os' is longer than 63 characters");
-  if (q.rndnum.size() != 24 || !std::all_of(q.rndnum.begin(), q.rndnum.end(), [](char c) {
-        return IsHex(c, false, true);
-      }))
+  if (q.rndnum.size() != 24 ||
+      !std::all_of(q.rndnum.begin(), q.rndnum.end(), [](char c) { return IsHex(c, false, true); }))
     return fail("'rndnum' is not 24 upper-case hex digits");
   return q;
 }
@@ -322,8 +332,7 @@ std::optional<std::string> DecryptPayload(std::string_view hex, std::string_view
   if (hex.empty() || hex.size() % 32 != 0) return std::nullopt;
   std::vector<std::uint8_t> data(hex.size() / 2);
   for (std::size_t i = 0; i < data.size(); ++i) {
-    if (!IsHex(hex[2 * i], true, false) || !IsHex(hex[2 * i + 1], true, false))
-      return std::nullopt;
+    if (!IsHex(hex[2 * i], true, false) || !IsHex(hex[2 * i + 1], true, false)) return std::nullopt;
     data[i] = static_cast<std::uint8_t>(HexValue(hex[2 * i]) * 16 + HexValue(hex[2 * i + 1]));
   }
   const std::string key = PayloadKeyForSeed(seed);
@@ -406,8 +415,8 @@ std::string LoadOrCreateSecret(const std::string& path, std::string* error) {
     }
     const int w = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (w >= 0) {
-      const bool ok = ::write(w, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes) &&
-                      ::fsync(w) == 0;
+      const bool ok =
+          ::write(w, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes) && ::fsync(w) == 0;
       ::close(w);
       if (!ok) {
         ::unlink(path.c_str());
@@ -541,8 +550,7 @@ RankAnswer RankService::Page(std::string_view cpuFilter) {
   html += "</p>\n";
   AppendTable(html, "CPU score by processor model", "Processor", Aggregate(cpuRows, true));
   if (cpuFilter.empty())
-    AppendTable(html, "Memory score by memory type and clock", "Memory",
-                Aggregate(memRows, false));
+    AppendTable(html, "Memory score by memory type and clock", "Memory", Aggregate(memRows, false));
   // Newest of both groups together.
   std::vector<RankSubmission> newest = cpuRows;
   if (cpuFilter.empty()) {
@@ -559,7 +567,8 @@ RankAnswer RankService::Page(std::string_view cpuFilter) {
   } else {
     html +=
         "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\">\n<tr><th>Time</th><th>"
-        "Processor</th><th>Memory</th><th>CPU score</th><th>Memory score</th><th>System</th></tr>\n";
+        "Processor</th><th>Memory</th><th>CPU score</th><th>Memory "
+        "score</th><th>System</th></tr>\n";
     for (const auto& r : newest) {
       html += "<tr><td>" + UtcText(r.timeMs) + "</td><td>" + HtmlEscape(r.cpu) + "</td><td>" +
               HtmlEscape(r.memory) + "</td><td align=\"right\">" +

@@ -44,10 +44,11 @@ class RankStore {
   virtual ~RankStore() = default;
   // Keeps a fresh seed for the address until expiresMs. Expired seeds are dropped on the way,
   // and an address never holds more than maxPerAddress live seeds (the oldest go first).
-  virtual bool AddSeed(const std::string& addressHash, const std::string& seed,
-                       std::int64_t nowMs, std::int64_t expiresMs, int maxPerAddress) = 0;
+  virtual bool AddSeed(const std::string& addressHash, const std::string& seed, std::int64_t nowMs,
+                       std::int64_t expiresMs, int maxPerAddress) = 0;
   // The address's unexpired seeds, newest first.
-  virtual std::vector<std::string> LiveSeeds(const std::string& addressHash, std::int64_t nowMs) = 0;
+  virtual std::vector<std::string> LiveSeeds(const std::string& addressHash,
+                                             std::int64_t nowMs) = 0;
   // In one transaction: spends the seed (it must still be live), checks the interval for the
   // user name and the address (0 = no limit) and stores the submission.
   virtual AcceptOutcome Accept(const std::string& seed, const RankSubmission& submission,

@@ -244,9 +244,9 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
     return 1;
   }
   std::string error;
-  const std::string rankSpec =
-      options.rankDb.empty() ? (std::filesystem::path(dataDir) / "rank.sqlite").string()
-                             : options.rankDb;
+  const std::string rankSpec = options.rankDb.empty()
+                                   ? (std::filesystem::path(dataDir) / "rank.sqlite").string()
+                                   : options.rankDb;
   auto rankStore = OpenRankStore(rankSpec, &error);
   if (!rankStore) {
     std::cerr << kName << ": cannot open the ranking database: " << error << "\n";

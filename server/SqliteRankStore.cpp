@@ -150,8 +150,7 @@ class SqliteRankStore final : public RankStore {
     });
   }
 
-  std::vector<std::string> LiveSeeds(const std::string& addressHash,
-                                     std::int64_t nowMs) override {
+  std::vector<std::string> LiveSeeds(const std::string& addressHash, std::int64_t nowMs) override {
     std::vector<std::string> seeds;
     Read([&](sqlite3* db) {
       Stmt s(db,
@@ -167,7 +166,8 @@ class SqliteRankStore final : public RankStore {
                        std::int64_t intervalMs) override {
     AcceptOutcome outcome = AcceptOutcome::kFailed;
     const bool committed = Write([&](sqlite3* db) {
-      Stmt spend(db, "DELETE FROM rank_seed WHERE address_hash = ? AND seed = ? AND expires_ms > ?");
+      Stmt spend(db,
+                 "DELETE FROM rank_seed WHERE address_hash = ? AND seed = ? AND expires_ms > ?");
       if (spend.Bind(1, r.addressHash).Bind(2, seed).Bind(3, r.timeMs).Step() != SQLITE_DONE)
         return false;
       if (sqlite3_changes(db) != 1) {
@@ -179,11 +179,8 @@ class SqliteRankStore final : public RankStore {
                     "SELECT 1 FROM rank_submission WHERE (user_name = ? AND time_ms > ?) "
                     "OR (address_hash = ? AND time_ms > ?) LIMIT 1");
         const std::int64_t since = r.timeMs - intervalMs;
-        const int rc = recent.Bind(1, r.userName)
-                           .Bind(2, since)
-                           .Bind(3, r.addressHash)
-                           .Bind(4, since)
-                           .Step();
+        const int rc =
+            recent.Bind(1, r.userName).Bind(2, since).Bind(3, r.addressHash).Bind(4, since).Step();
         if (rc == SQLITE_ROW) {
           outcome = AcceptOutcome::kTooSoon;
           return true;  // the seed is spent: a refused body cannot be replayed later
@@ -234,8 +231,8 @@ class SqliteRankStore final : public RankStore {
         RankSubmission r;
         r.id = s.Int(0);
         r.timeMs = s.Int(1);
-        std::string* texts[] = {&r.userName, &r.featureId, &r.os,   &r.osName,
-                                &r.cpu,      &r.board,     &r.memory, &r.video,
+        std::string* texts[] = {&r.userName, &r.featureId, &r.os,      &r.osName,
+                                &r.cpu,      &r.board,     &r.memory,  &r.video,
                                 &r.monitor,  &r.disk,      &r.network, &r.sound};
         for (int i = 0; i < 12; ++i) *texts[i] = s.Text(2 + i);
         r.score = s.Real(14);

@@ -15,7 +15,8 @@ namespace {
 
 constexpr const char* kUserNameKey = "RandomUserName";
 constexpr std::size_t kUserNameLength = 15;
-constexpr const char* kBrowserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)";
+constexpr const char* kBrowserAgent =
+    "User-Agent: Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)";
 
 std::string Trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -99,8 +100,8 @@ std::string BuildProfileText(const ProfileTexts& t, const SubmissionIdentity& id
 std::string ScorePart(float score) {
   if (!(score > 0.0f && score < 7.0f)) return {};
   char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(score),
-                               std::chars_format::fixed, 2);
+  const auto r =
+      std::to_chars(buf, buf + sizeof buf, static_cast<double>(score), std::chars_format::fixed, 2);
   return std::string(buf, r.ptr);
 }
 
@@ -146,8 +147,7 @@ std::uint32_t HttpGetText(const std::string& url, std::string& body) {
   return r.status;
 }
 
-std::uint32_t HttpPostForm(const std::string& url, const std::string& body,
-                           std::string& response) {
+std::uint32_t HttpPostForm(const std::string& url, const std::string& body, std::string& response) {
   platform::HttpOptions o;
   o.headers = {"Content-Type: application/x-www-form-urlencoded",
                "Accept: */*",
@@ -185,9 +185,8 @@ SubmitOutcome SubmitScores(const ProfileTextSource& source, float score, float c
   const ProfileTexts texts = source ? source() : ProfileTexts{};
   const SubmissionIdentity id = CurrentIdentity(iniPath);
   const std::string body = BuildSubmissionBody(texts, id, score, cpuScore, memScore, seed);
-  out.submitStatus = HttpPostForm(ServiceUrl(kSubmissionTextId, serverBase) + "&version=" +
-                                      kSubmitVersion,
-                                  body, out.response);
+  out.submitStatus = HttpPostForm(
+      ServiceUrl(kSubmissionTextId, serverBase) + "&version=" + kSubmitVersion, body, out.response);
   return out;
 }
 

@@ -11,11 +11,11 @@ namespace korvane {
 // The hardware texts a submission carries, as the summary table holds them. The summary page
 // fills this from its table; until it runs, ProfileTextsFromDetectors gathers the same texts.
 struct ProfileTexts {
-  std::string cpuCaption;           // CPU caption
-  std::string cpuProfile;           // CPU profile text
-  std::string boardCaption;         // mainboard caption
-  std::string memoryProfile;        // memory profile text
-  std::string memoryCaptionString;  // "%s %s %s %dMHz ( %sB )" of the memory
+  std::string cpuCaption;                            // CPU caption
+  std::string cpuProfile;                            // CPU profile text
+  std::string boardCaption;                          // mainboard caption
+  std::string memoryProfile;                         // memory profile text
+  std::string memoryCaptionString;                   // "%s %s %s %dMHz ( %sB )" of the memory
   std::string video, monitor, disk, network, sound;  // profile texts
 };
 
@@ -57,8 +57,7 @@ std::string ScorePart(float score);
 std::string BuildScoreQuery(const ProfileTexts& texts, const SubmissionIdentity& id, float score,
                             float cpuScore, float memScore, std::string_view randomText);
 std::string BuildSubmissionBody(const ProfileTexts& texts, const SubmissionIdentity& id,
-                                float score, float cpuScore, float memScore,
-                                std::string_view seed);
+                                float score, float cpuScore, float memScore, std::string_view seed);
 
 // HTTP with the program's fixed headers; the status, 0x80000001 for an address that does not
 // parse or 0x80000003 when nothing could be sent.
