@@ -2,6 +2,9 @@
 // program's own submission code over HTTP.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "RankTestSupport.h"
@@ -143,6 +146,47 @@ TEST_F(RankEndToEnd, WithoutALimitEverySubmissionCountsAndPurgeRemovesThem) {
   EXPECT_EQ(ranktest::RunAndWait({exe, "--data", data, "--purge-older-than", "0"}), 0);
   Start();
   EXPECT_TRUE(nlohmann::json::parse(Get("/api/ranking?group=cpu"))["groups"].empty());
+}
+
+}  // namespace
+}  // namespace korvane
+
+namespace korvane {
+namespace {
+
+// The headless group run submits to the server the test started; the memory group keeps the
+// run short without changing any of the work that is scored.
+TEST(RankCommandLine, BenchMemSubmitsAndTheScoreIsRanked) {
+  ranktest::TempDir dir;
+  ranktest::ServerProcess server;
+  ranktest::StartServer(server, dir.path() / "data", {});
+  ASSERT_FALSE(server.base.empty());
+  const std::string out = (dir.path() / "bench.out").string();
+  const std::string exe = std::string(KORVANE_BIN_DIR) + "/korvane";
+  const std::string cmd = "HOME='" + dir.path().string() + "' KORVANE_SERVER_BASE='" + server.base +
+                          "' '" + exe + "' --bench mem --json > '" + out + "' 2>/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream in(out);
+  const auto result = nlohmann::json::parse(in);
+  ASSERT_TRUE(result["completed"].get<bool>()) << result.dump();
+  EXPECT_EQ(result["submitted"], 200);
+  ASSERT_EQ(result["tests"].size(), 2u);
+  const double score = result["score"].get<double>();
+  // The stored integer is ceil(score x 100 + 0.5) of the unrounded average.
+  const int stored = result["stored"].get<int>();
+  EXPECT_GE(stored, static_cast<int>(std::lround(score * 100)));
+  EXPECT_LE(stored, static_cast<int>(std::lround(score * 100)) + 1);
+
+  std::string body;
+  ASSERT_EQ(HttpGetText(server.base + "/api/ranking?group=mem", body), 200u);
+  const auto api = nlohmann::json::parse(body);
+  ASSERT_EQ(api["newest"].size(), 1u);
+  EXPECT_DOUBLE_EQ(api["newest"][0]["score"].get<double>(), score) << body;
+  body.clear();
+  ASSERT_EQ(HttpGetText(server.base + "/html/korvane/rank.htm", body), 200u);
+  char shown[16];
+  std::snprintf(shown, sizeof shown, "%.2f", api["newest"][0]["score"].get<double>());
+  EXPECT_NE(body.find(shown), std::string::npos);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -232,7 +233,10 @@ int RunBenchGroupCli(const std::vector<std::string>& args) {
   }
   if (json) {
     out["completed"] = c.averaged;
-    out["score"] = std::round(c.average * 100) / 100;
+    // The score as shown and submitted ("%0.2f"), not a re-rounding of it.
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%.2f", static_cast<double>(c.average));
+    out["score"] = std::strtod(shown, nullptr);
     out["stored"] = c.integer;
     out["submitted"] = sent.submitStatus;
     std::printf("%s\n", out.dump().c_str());
