@@ -321,6 +321,12 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
   DriverStore& db = *store;
 
   server.set_payload_max_length(64 * 1024);
+  // Keep-alive connections hold a worker each; enough workers that a few dozen clients never
+  // wait for one another's idle connections.
+  server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+  // Answers go out in more than one write; without this, Nagle's algorithm meets the client's
+  // delayed acknowledgement and every exchange on a kept-alive connection waits ~40 ms.
+  server.set_tcp_nodelay(true);
   auto reply = [](httplib::Response& res, const RankAnswer& a) {
     res.status = a.status;
     res.set_content(a.body, a.contentType.c_str());
