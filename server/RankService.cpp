@@ -478,6 +478,9 @@ RankAnswer RankService::KeyRequest(const std::string& clientAddress) {
 RankAnswer RankService::Submit(const std::string& clientAddress, std::string_view body) {
   if (body.rfind("data=", 0) != 0) return Refuse(400, "the body must be data=<hex>");
   const std::string_view hex = body.substr(5);
+  // Every unspent key of the address is tried in turn, so the work per request is bounded by
+  // refusing payloads longer than the longest query the parser takes.
+  if (hex.size() > 2 * (16 * 1024 + 16)) return Refuse(413, "the payload is too long");
   if (hex.empty() || hex.size() % 32 != 0 ||
       !std::all_of(hex.begin(), hex.end(), [](char c) { return IsHex(c, true, false); }))
     return Refuse(400, "the payload is not whole blocks of lower-case hex");

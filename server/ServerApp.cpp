@@ -232,6 +232,15 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions& o,
 }
 
 int RunServer(const ServerOptions& options, const std::string& codecTable) {
+  // Signals go to one waiting thread, so stopping the server happens outside a handler. They
+  // are blocked before any thread starts (the ranking store has a writer thread), since every
+  // thread inherits the mask of the one that made it.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
   std::string dataDir = options.dataDir.empty() ? DefaultDataDir() : options.dataDir;
   if (dataDir.empty()) {
     std::cerr << kName << ": no data folder (set --data or HOME)\n";
@@ -306,14 +315,6 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
     }
     if (options.importOnly) return 0;
   }
-
-  // Signals go to one waiting thread, so stopping the server happens outside a handler.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
 
   httplib::Server server;
   const ClientNames clients;

@@ -105,6 +105,8 @@ TEST_F(RankEndToEnd, ASubmissionShowsOnThePageAndInTheApiAndCannotBeReplayedOrTa
   EXPECT_EQ(Post(tampered, &answer), 400u) << answer;
   EXPECT_EQ(Post("data=xyz", &answer), 400u);
   EXPECT_EQ(Post("junk", &answer), 400u);
+  // Longer than any query: refused before any key is tried.
+  EXPECT_EQ(Post("data=" + std::string(40000, '0'), &answer), 413u);
   EXPECT_EQ(nlohmann::json::parse(Get("/api/ranking?group=cpu"))["groups"][0]["count"], 1);
   // Key requests in another version are not answered with a seed.
   Get("/?action=seInfo&version=2.31", &status);
