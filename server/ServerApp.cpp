@@ -131,7 +131,10 @@ std::string StartPage(DriverStore& store) {
       "<li><a href=\"/tovix/version/tovixnew.txt\">/tovix/version/tovixnew.txt</a> and "
       "<a href=\"/tovix/version/tovixnew-en.txt\">/tovix/version/tovixnew-en.txt</a> &mdash; "
       "newest version</li>\n"
-      "<li>/?&lt;enciphered query&gt; &mdash; driver database search</li>\n</ul>\n<p>Driver "
+      "<li>/?&lt;enciphered query&gt; &mdash; driver database search</li>\n"
+      "<li><a href=\"/html/korvane/rank.htm\">/html/korvane/rank.htm</a> and "
+      "<a href=\"/api/ranking?group=cpu\">/api/ranking?group=cpu|mem</a> &mdash; benchmark "
+      "ranking</li>\n</ul>\n<p>Driver "
       "database: ";
   html += HtmlEscape(store.Describe());
   html += "</p>\n</body></html>\n";
@@ -150,7 +153,8 @@ std::string DefaultDataDir() {
 
 std::string ServerHelpText() {
   return "Usage: korvane-server [options]\n"
-         "The Korvane service: driver database search, start page, probe and version files.\n\n"
+         "The Korvane service: driver database search, score ranking, start page, probe and\n"
+         "version files.\n\n"
          "  --listen HOST:PORT  address to listen on (default 127.0.0.1:8086; port 0 picks a free "
          "one)\n"
          "  --data DIR          data folder (default "

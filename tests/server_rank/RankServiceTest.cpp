@@ -156,3 +156,35 @@ TEST(AddressSecret, CreatedPrivateAndReusedButNeverTrustedWhenOthersCanReadIt) {
 
 }  // namespace
 }  // namespace korvane::server
+
+#include "ServerApp.h"
+
+namespace korvane::server {
+namespace {
+
+TEST(RankOptions, IntervalPurgeAndDatabaseFromTheCommandLine) {
+  ServerOptions o;
+  std::string error;
+  EXPECT_EQ(o.submitIntervalSeconds, 60);
+  EXPECT_EQ(o.purgeOlderThanDays, -1);
+  ASSERT_TRUE(ParseServerOptions({"--submit-interval", "0", "--purge-older-than", "30", "--db",
+                                  "postgresql://u@/db?host=/run/pg"},
+                                 o, error))
+      << error;
+  EXPECT_EQ(o.submitIntervalSeconds, 0);
+  EXPECT_EQ(o.purgeOlderThanDays, 30);
+  EXPECT_EQ(o.rankDb, "postgresql://u@/db?host=/run/pg");
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--submit-interval", "-1"},
+                                              {"--submit-interval", "1.5"},
+                                              {"--purge-older-than"},
+                                              {"--purge-older-than", "ten"},
+                                              {"--db", ""}}) {
+    ServerOptions fresh;
+    error.clear();
+    EXPECT_FALSE(ParseServerOptions(bad, fresh, error)) << bad[0];
+    EXPECT_NE(error.find(bad[0]), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace korvane::server

@@ -27,31 +27,29 @@ std::string CliHelpText(bool withGui) {
   std::string text;
   text += "Usage: korvane [mode] [options]\n\n";
   if (withGui) {
-    text +=
-        "Without a mode Korvane opens its window. Window switches (any case):\n"
-        "  /cpuscore            open on the benchmark page with the CPU test\n"
-        "  /memscore            open on the benchmark page with the memory test\n\n";
+    text += "Without a mode Korvane opens its window. Window switches (any case):\n"
+            "  /cpuscore            open on the benchmark page with the CPU test\n"
+            "  /memscore            open on the benchmark page with the memory test\n\n";
   }
-  text +=
-      "Terminal modes (no display needed):\n"
-      "  --diagnose [--json] [--show-private]\n"
-      "                       print every hardware reading Korvane takes of this machine\n"
-      "                       (hardware and public IP addresses masked unless --show-private)\n"
-      "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
-      "  --bench-test ID [--json]\n"
-      "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
-      "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
-      "                       12 memory latency, 199 warm-up; Ctrl-C cancels\n"
-      "  --bench cpu|mem [--json] [--no-submit]\n"
-      "                       run a whole benchmark group as the Test page does: store and\n"
-      "                       announce the group score and (unless --no-submit) submit it\n"
-      "  --scores             print the stored scores and announce them on the session bus\n"
-      "  --strings [--lang LOCALE]\n"
-      "                       print the interface texts of the language in use\n"
-      "  --driver-query ID [--json]\n"
-      "                       ask the driver database about a device instance id\n"
-      "  --version            print the version and exit\n"
-      "  --help               print this text and exit\n";
+  text += "Terminal modes (no display needed):\n"
+          "  --diagnose [--json] [--show-private]\n"
+          "                       print every hardware reading Korvane takes of this machine\n"
+          "                       (hardware and public IP addresses masked unless --show-private)\n"
+          "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
+          "  --bench-test ID [--json]\n"
+          "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
+          "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
+          "                       12 memory latency, 199 warm-up; Ctrl-C cancels\n"
+          "  --bench cpu|mem [--json] [--no-submit]\n"
+          "                       run a whole benchmark group as the Test page does: store and\n"
+          "                       announce the group score and (unless --no-submit) submit it\n"
+          "  --scores             print the stored scores and announce them on the session bus\n"
+          "  --strings [--lang LOCALE]\n"
+          "                       print the interface texts of the language in use\n"
+          "  --driver-query ID [--json]\n"
+          "                       ask the driver database about a device instance id\n"
+          "  --version            print the version and exit\n"
+          "  --help               print this text and exit\n";
   return text;
 }
 
