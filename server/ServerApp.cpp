@@ -19,6 +19,8 @@
 #include "DriverCatalog.h"
 #include "DriverSearch.h"
 #include "DriverStore.h"
+#include "RankService.h"
+#include "RankStore.h"
 #include "scores/Md5.h"
 
 #ifndef KORVANE_SERVER_VERSION
@@ -62,6 +64,17 @@ bool ParsePort(const std::string& text, int& port) {
   }
   if (v > 65535) return false;
   port = v;
+  return true;
+}
+
+bool ParseCount(const std::string& text, long long& out) {
+  if (text.empty() || text.size() > 9) return false;
+  long long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  out = v;
   return true;
 }
 
@@ -118,7 +131,10 @@ std::string StartPage(DriverStore& store) {
       "<li><a href=\"/tovix/version/tovixnew.txt\">/tovix/version/tovixnew.txt</a> and "
       "<a href=\"/tovix/version/tovixnew-en.txt\">/tovix/version/tovixnew-en.txt</a> &mdash; "
       "newest version</li>\n"
-      "<li>/?&lt;enciphered query&gt; &mdash; driver database search</li>\n</ul>\n<p>Driver "
+      "<li>/?&lt;enciphered query&gt; &mdash; driver database search</li>\n"
+      "<li><a href=\"/html/korvane/rank.htm\">/html/korvane/rank.htm</a> and "
+      "<a href=\"/api/ranking?group=cpu\">/api/ranking?group=cpu|mem</a> &mdash; benchmark "
+      "ranking</li>\n</ul>\n<p>Driver "
       "database: ";
   html += HtmlEscape(store.Describe());
   html += "</p>\n</body></html>\n";
@@ -137,7 +153,8 @@ std::string DefaultDataDir() {
 
 std::string ServerHelpText() {
   return "Usage: korvane-server [options]\n"
-         "The Korvane service: driver database search, start page, probe and version files.\n\n"
+         "The Korvane service: driver database search, score ranking, start page, probe and\n"
+         "version files.\n\n"
          "  --listen HOST:PORT  address to listen on (default 127.0.0.1:8086; port 0 picks a free "
          "one)\n"
          "  --data DIR          data folder (default "
@@ -147,6 +164,11 @@ std::string ServerHelpText() {
          "  --usb-ids FILE      usb.ids to import instead of the system's\n"
          "  --modules DIR       folder of kernel releases with modules.alias (default "
          "/lib/modules)\n"
+         "  --db DB             ranking database: an SQLite file or a postgresql:// URI\n"
+         "                      (default DIR/rank.sqlite)\n"
+         "  --submit-interval S least seconds between two score submissions of one user name\n"
+         "                      or one address (default 60; 0 turns the limit off)\n"
+         "  --purge-older-than DAYS  remove score submissions older than DAYS and exit\n"
          "  --version           print the version and exit\n"
          "  --help              print this text and exit\n\n"
          "The data folder holds drivers.sqlite (seeded at first start) and, when put there,\n"
@@ -190,6 +212,21 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions& o,
       if (!value(o.usbIds)) return false;
     } else if (a == "--modules") {
       if (!value(o.modulesRoot)) return false;
+    } else if (a == "--db") {
+      if (!value(o.rankDb)) return false;
+      if (o.rankDb.empty()) {
+        error = "--db needs a file or a postgresql:// URI";
+        return false;
+      }
+    } else if (a == "--submit-interval" || a == "--purge-older-than") {
+      std::string v;
+      if (!value(v)) return false;
+      long long n = 0;
+      if (!ParseCount(v, n)) {
+        error = a + " wants a whole number, got " + v;
+        return false;
+      }
+      (a == "--submit-interval" ? o.submitIntervalSeconds : o.purgeOlderThanDays) = n;
     } else {
       error = "unknown option " + a;
       return false;
@@ -199,6 +236,15 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions& o,
 }
 
 int RunServer(const ServerOptions& options, const std::string& codecTable) {
+  // Signals go to one waiting thread, so stopping the server happens outside a handler. They
+  // are blocked before any thread starts (the ranking store has a writer thread), since every
+  // thread inherits the mask of the one that made it.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
   std::string dataDir = options.dataDir.empty() ? DefaultDataDir() : options.dataDir;
   if (dataDir.empty()) {
     std::cerr << kName << ": no data folder (set --data or HOME)\n";
@@ -211,6 +257,35 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
     return 1;
   }
   std::string error;
+  const std::string rankSpec = options.rankDb.empty()
+                                   ? (std::filesystem::path(dataDir) / "rank.sqlite").string()
+                                   : options.rankDb;
+  auto rankStore = OpenRankStore(rankSpec, &error);
+  if (!rankStore) {
+    std::cerr << kName << ": cannot open the ranking database: " << error << "\n";
+    return 1;
+  }
+  if (options.purgeOlderThanDays >= 0) {
+    const std::int64_t cutoff = NowMs() - options.purgeOlderThanDays * 86400LL * 1000;
+    const std::int64_t removed = rankStore->PurgeBefore(cutoff);
+    if (removed < 0) {
+      std::cerr << kName << ": the purge failed\n";
+      return 1;
+    }
+    std::printf("%s: removed %lld score submissions older than %lld days\n", kName,
+                static_cast<long long>(removed), options.purgeOlderThanDays);
+    return 0;
+  }
+  const std::string secret =
+      LoadOrCreateSecret((std::filesystem::path(dataDir) / "rank-secret").string(), &error);
+  if (secret.empty()) {
+    std::cerr << kName << ": " << error << "\n";
+    return 1;
+  }
+  RankOptions rankOptions;
+  rankOptions.intervalMs = options.submitIntervalSeconds * 1000;
+  RankService rank(*rankStore, secret, rankOptions);
+
   auto store =
       OpenSqliteDriverStore((std::filesystem::path(dataDir) / "drivers.sqlite").string(), &error);
   if (!store) {
@@ -245,21 +320,23 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
     if (options.importOnly) return 0;
   }
 
-  // Signals go to one waiting thread, so stopping the server happens outside a handler.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
-
   httplib::Server server;
   const ClientNames clients;
   const std::filesystem::path data(dataDir);
   DriverStore& db = *store;
 
   server.set_payload_max_length(64 * 1024);
-  server.Get("/", [&db](const httplib::Request& req, httplib::Response& res) {
+  // Keep-alive connections hold a worker each; enough workers that a few dozen clients never
+  // wait for one another's idle connections.
+  server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+  // Answers go out in more than one write; without this, Nagle's algorithm meets the client's
+  // delayed acknowledgement and every exchange on a kept-alive connection waits ~40 ms.
+  server.set_tcp_nodelay(true);
+  auto reply = [](httplib::Response& res, const RankAnswer& a) {
+    res.status = a.status;
+    res.set_content(a.body, a.contentType.c_str());
+  };
+  server.Get("/", [&db, &rank, &reply](const httplib::Request& req, httplib::Response& res) {
     const std::size_t q = req.target.find('?');
     const std::string_view query =
         q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1);
@@ -267,9 +344,34 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
       res.set_content(StartPage(db), "text/html; charset=utf-8");
       return;
     }
+    if (query.rfind("action=", 0) == 0) {
+      if (query != "action=seInfo&version=2.32") {
+        reply(res, RankAnswer{400, "unknown action or version\n", "text/plain; charset=utf-8"});
+        return;
+      }
+      reply(res, rank.KeyRequest(req.remote_addr));
+      return;
+    }
     const HttpAnswer a = HandleDriverSearch(query, db);
     res.status = a.status;
     res.set_content(a.body, a.contentType.c_str());
+  });
+  server.Post("/", [&rank, &reply](const httplib::Request& req, httplib::Response& res) {
+    const std::size_t q = req.target.find('?');
+    const std::string_view query =
+        q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1);
+    if (query != "action=seScore&version=2.32") {
+      reply(res, RankAnswer{400, "unknown action or version\n", "text/plain; charset=utf-8"});
+      return;
+    }
+    reply(res, rank.Submit(req.remote_addr, req.body));
+  });
+  server.Get("/html/korvane/rank.htm",
+             [&rank, &reply](const httplib::Request& req, httplib::Response& res) {
+               reply(res, rank.Page(req.get_param_value("cpu")));
+             });
+  server.Get("/api/ranking", [&rank, &reply](const httplib::Request& req, httplib::Response& res) {
+    reply(res, rank.Api(req.get_param_value("group"), req.get_param_value("cpu")));
   });
   for (const char* path : {"/info/tovixsoft.html", "/info/tovixsoft-en.html"}) {
     server.Get(path, [&db](const httplib::Request&, httplib::Response& res) {

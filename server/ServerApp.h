@@ -14,6 +14,9 @@ struct ServerOptions {
   bool help = false;
   bool version = false;
   std::string pciIds, usbIds, modulesRoot;  // override the system's files (empty: system's)
+  std::string rankDb;  // --db: SQLite file or postgresql:// URI (empty: data folder)
+  long long submitIntervalSeconds = 60;  // per user name and address; 0 = no limit
+  long long purgeOlderThanDays = -1;     // --purge-older-than: remove and exit (-1: not asked)
 };
 
 // Parses argv[1..]; false with a message for a bad command line.

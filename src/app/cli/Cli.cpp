@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/cli/BenchGroupCli.h"
 #include "app/cli/Diagnose.h"
 #include "app/cli/DriverQueryCli.h"
 #include "bench/BenchCli.h"
@@ -54,6 +55,9 @@ std::string CliHelpText(bool withGui) {
           "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
           "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
           "                       12 memory latency, 199 warm-up; Ctrl-C cancels\n"
+          "  --bench cpu|mem [--json] [--no-submit]\n"
+          "                       run a whole benchmark group as the Test page does: store and\n"
+          "                       announce the group score and (unless --no-submit) submit it\n"
           "  --scores             print the stored scores and announce them on the session bus\n"
           "  --strings [--lang LOCALE]\n"
           "                       print the interface texts of the language in use\n"
@@ -139,6 +143,11 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   if (mode == "--bench-test" || mode.rfind("--bench-test=", 0) == 0) {
     out.handled = true;
     out.exitCode = RunBenchTestCli(args);
+    return out;
+  }
+  if (mode == "--bench") {
+    out.handled = true;
+    out.exitCode = RunBenchGroupCli(args);
     return out;
   }
   if (mode == "--scores") {
