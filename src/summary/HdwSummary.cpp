@@ -600,7 +600,10 @@ void CHdwSummary::FillCpu(bool rows) {
     b.SetRowValue(1, stockText);
     b.SetRowValue(2, Format("%0.01fMhz", static_cast<double>(cpu.ratedBusFrequency[u])));
     int row = 3;
-    for (int k = 0; k < kCacheKinds; ++k) {
+    // The detector keeps the level-1 data cache first; the rows are labelled instruction
+    // first, so the two level-1 descriptors are written in that order.
+    static constexpr int kRowOrder[kCacheKinds] = {1, 0, 2, 3, 4};
+    for (const int k : kRowOrder) {
       const auto& c = cpu.caches[u][static_cast<std::size_t>(k)];
       if (c.sizeKB == 0) continue;
       const int count = c.count, size = c.sizeKB, ways = c.ways, line = c.lineSize;

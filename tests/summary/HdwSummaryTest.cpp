@@ -87,7 +87,7 @@ TEST(HdwSummaryCpu, RowsCaptionAndCaches) {
   cpu.multiplier[0] = 7.2f;
   cpu.ratedBusFrequency[0] = 1333.0f;
   cpu.unlockedMultiplier[0] = 1;
-  cpu.caches[0][0] = {32, 4, 8, 64};
+  cpu.caches[0][0] = {48, 4, 12, 64};
   cpu.caches[0][1] = {32, 4, 8, 0};
   cpu.caches[0][3] = {256, 4, 0, 64};
   cpu.caches[0][4] = {8192, 1, 16, 64};
@@ -103,8 +103,9 @@ TEST(HdwSummaryCpu, RowsCaptionAndCaches) {
   EXPECT_EQ(p.Row(kCategoryCpu, 0, 1), "No");
   EXPECT_EQ(p.Row(kCategoryCpu, 1, 1), "3000MHz ( 333MHz x 9.0 ) [Unlock Multipler Frequency]");
   EXPECT_EQ(p.Row(kCategoryCpu, 2, 1), "1333.0Mhz");
-  EXPECT_EQ(p.Row(kCategoryCpu, 3, 1), "4 x 32 KB (8-Way, 64 Byte lines)");
-  EXPECT_EQ(p.Row(kCategoryCpu, 4, 1), "4 x 32 KB (8-Way)");
+  // Instruction (the detector's second descriptor) before data (its first).
+  EXPECT_EQ(p.Row(kCategoryCpu, 3, 1), "4 x 32 KB (8-Way)");
+  EXPECT_EQ(p.Row(kCategoryCpu, 4, 1), "4 x 48 KB (12-Way, 64 Byte lines)");
   EXPECT_EQ(p.Row(kCategoryCpu, 5, 1), "4 x 256 KB");  // no ways: the short form
   EXPECT_EQ(p.Row(kCategoryCpu, 6, 1), "1 x 8192 KB (16-Way, 64 Byte lines)");
   EXPECT_EQ(p.page.GetSummary(0, 0), "Test CPU @ 2.40GHz/3.00GHz");

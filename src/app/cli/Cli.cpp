@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/cli/Diagnose.h"
+#include "app/cli/Report.h"
 #include "bench/BenchCli.h"
 #include "config/Edition.h"
 #include "config/StringsCli.h"
@@ -32,6 +33,8 @@ std::string CliHelpText(bool withGui) {
   text += "Terminal modes (no display needed):\n"
           "  --diagnose [--json]  print every hardware reading Korvane takes of this machine\n"
           "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
+          "  --report [--json] [--show-private]\n"
+          "                       print the summary page's eight panes (addresses masked)\n"
           "  --bench-test ID [--json]\n"
           "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
           "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
@@ -74,6 +77,11 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
     } else {
       std::cout << RenderDiagnosisText(doc);
     }
+    return out;
+  }
+  if (mode == "--report") {
+    out.handled = true;
+    out.exitCode = RunReportCli(std::vector<std::string>(args.begin() + 1, args.end()));
     return out;
   }
   if (mode == "--strings") {
