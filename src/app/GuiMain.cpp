@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
-
 #include <cerrno>
 #include <csignal>
 #include <string>
@@ -47,7 +46,8 @@ class GuiShell : public IAppShell {
       // Runs on the lock's listening thread; the window is reached on the GUI thread only.
       lock->ListenForActivation([guarded] {
         QMetaObject::invokeMethod(
-            qApp, [guarded] {
+            qApp,
+            [guarded] {
               if (CKorvaneDlg* w = guarded.data()) w->Activate();
             },
             Qt::QueuedConnection);
@@ -78,8 +78,10 @@ void InstallQuitSignalHandlers() {
   sa.sa_handler = &OnQuitSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
+  // A closed terminal ends the program the way a termination request does.
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
 }
 
 int RunGui(int argc, char** argv) {
@@ -97,8 +99,11 @@ int RunGui(int argc, char** argv) {
 
     CKorvaneApp theApp;
     GuiShell shell(theApp);
+    // A lost display makes the toolkit end the process with exit(); the exit handler then
+    // removes the library copy and records the exit, which the exit sequence cannot.
     theApp.InitInstance(args, shell);
     theApp.ExitInstance();
+    status = theApp.ExitCode();
     RemoveQtMessageBoxSink();
   }
   StaticFinalise();

@@ -8,6 +8,8 @@
 #include "detect/HddHelper.h"
 #include "detect/MemoryHelper.h"
 #include "detect/MonitorHelper.h"
+#include "detect/NetworkHelper.h"
+#include "detect/OthersHelper.h"
 #include "hwlib/HardwareLibrary.h"
 #include "platform/Text.h"
 
@@ -192,28 +194,119 @@ Json DescribeMonitorHelper(const CMonitorHelper& h) {
   return out;
 }
 
+Json DescribeNetworkHelper(const CNetworkHelper& n, bool showPrivate) {
+  auto address = [showPrivate](const std::string& text) {
+    return Safe(showPrivate ? text : MaskPublicAddresses(text));
+  };
+  Json out = Base(n);
+  out["maxItems"] = kMaxNetworkAdapters;
+  out["hostName"] = Safe(n.hostName);
+  out["domainName"] = Safe(n.domainName);
+  out["currentNameServer"] = address(n.currentNameServer);
+  out["nodeType"] = n.nodeType;
+  out["enableRouting"] = n.enableRouting;
+  out["enableArpProxy"] = n.enableArpProxy;
+  out["enableDns"] = n.enableDns;
+  Json adapters = Json::array();
+  const int shown = std::clamp(n.count, 0, kMaxNetworkAdapters);
+  for (int i = 0; i < shown; ++i) {
+    const CNetworkHelper::Adapter& a = n.adapters[static_cast<std::size_t>(i)];
+    Json j;
+    j["description"] = Safe(a.description);
+    j["provider"] = Safe(a.provider);
+    j["connectionStatus"] = a.connectionStatus;
+    j["comboIndex"] = a.comboIndex;
+    j["adapterName"] = Safe(a.adapterName);
+    j["hardwareAddress"] =
+        Safe(showPrivate ? a.hardwareAddress : MaskHardwareAddress(a.hardwareAddress));
+    j["interfaceIndex"] = a.interfaceIndex;
+    j["interfaceType"] = a.interfaceType;
+    j["typeText"] = Safe(a.typeText);
+    j["dhcpEnabled"] = a.dhcpEnabled;
+    j["currentAddress"] = address(a.currentAddress);
+    j["addresses"] = address(a.addresses);
+    j["masks"] = Safe(a.masks);
+    j["gateways"] = address(a.gateways);
+    j["nameServers"] = address(a.nameServers);
+    j["dhcpServer"] = address(a.dhcpServer);
+    j["winsEnabled"] = a.winsEnabled;
+    j["primaryWins"] = address(a.primaryWins);
+    j["secondaryWins"] = address(a.secondaryWins);
+    adapters.push_back(std::move(j));
+  }
+  out["adapters"] = std::move(adapters);
+  return out;
+}
+
+Json DescribeSoundHelper(const CSoundHelper& s) {
+  Json out = Base(s);
+  out["maxItems"] = kMaxSoundDevices;
+  Json devices = Json::array();
+  const int shown = std::clamp(s.count, 0, kMaxSoundDevices);
+  for (int i = 0; i < shown; ++i) {
+    const CSoundHelper::Device& d = s.devices[static_cast<std::size_t>(i)];
+    devices.push_back(Json{{"deviceName", Safe(d.deviceName)},
+                           {"caption", Safe(d.caption)},
+                           {"name", Safe(d.name)},
+                           {"deviceId", Safe(d.deviceId)},
+                           {"pnpDeviceId", Safe(d.pnpDeviceId)},
+                           {"manufacturer", Safe(d.manufacturer)}});
+  }
+  out["devices"] = std::move(devices);
+  Json inputs = Json::array();
+  for (int i = 0; i < std::clamp(s.waveInCount, 0, kMaxWaveDevices); ++i)
+    inputs.push_back(Safe(s.waveInNames[static_cast<std::size_t>(i)]));
+  Json outputs = Json::array();
+  for (int i = 0; i < std::clamp(s.waveOutCount, 0, kMaxWaveDevices); ++i)
+    outputs.push_back(Safe(s.waveOutNames[static_cast<std::size_t>(i)]));
+  out["waveInputs"] = std::move(inputs);
+  out["waveOutputs"] = std::move(outputs);
+  return out;
+}
+
+Json DescribeOthersHelper(const COthersHelper& o) {
+  Json out = Base(o);
+  out["sound"] = DescribeSoundHelper(o.sound);
+  return out;
+}
+
 Json DiagnoseDetectors() { return DiagnoseDetectors(HardwareLibrary()); }
 
-Json DiagnoseDetectors(CPUIDSDK* library) {
+Json DiagnoseDetectors(CPUIDSDK* library) { return DiagnoseDetectors(library, false); }
+
+Json DiagnoseDetectors(CPUIDSDK* library, bool showPrivate) {
+  return DiagnoseDetectors(library, showPrivate, nullptr);
+}
+
+Json DiagnoseDetectors(CPUIDSDK* library, bool showPrivate,
+                       std::shared_ptr<detect::IDriverDatabase> database) {
   CpuSources sources;
   sources.library = [library] { return library; };
   CCPUHelper cpu(std::move(sources));
   CMemoryHelper memory;
   CHddHelper hdd;
-  CDisplayHelper display;
+  CDisplayHelper display(database);
   CMonitorHelper monitor;
+  CNetworkHelper network;
+  SoundSources sound = SoundSources::Machine();
+  if (database) sound.database = database;
+  COthersHelper others(std::move(sound));
   DetectionPass pass;
   pass.processor = &cpu;
   pass.memory = &memory;
   pass.display = &display;
   pass.monitor = &monitor;
   pass.disk = &hdd;
+  pass.network = &network;
+  pass.others = &others;
   RunDetectionPass(pass);
   return Json{{"cpu", DescribeCpuHelper(cpu)},
               {"memory", DescribeMemoryHelper(memory)},
               {"display", DescribeDisplayHelper(display)},
               {"monitors", DescribeMonitorHelper(monitor)},
-              {"disks", DescribeHddHelper(hdd)}};
+              {"disks", DescribeHddHelper(hdd)},
+              {"network", DescribeNetworkHelper(network, showPrivate)},
+              {"others", DescribeOthersHelper(others)}};
 }
 
 }  // namespace korvane

@@ -10,6 +10,7 @@
 
 #include "detect/DeviceDetail.h"
 #include "detect/DeviceHelper.h"
+#include "detect/DriverDatabase.h"
 
 namespace korvane {
 
@@ -17,14 +18,7 @@ struct DeviceRecord;
 
 inline constexpr int kMaxDisplayAdapters = 8;
 
-// What identifies a device the management interface does not list. A query fills the record
-// (chip name in both name copies, hardware id, manufacturer, driver version and date) and
-// returns true when the database answered.
-class IDriverDatabase {
- public:
-  virtual ~IDriverDatabase() = default;
-  virtual bool Query(std::string_view instanceId, DeviceRecord& record) = 0;
-};
+using detect::IDriverDatabase;
 
 // Language texts the tables fall back to.
 inline constexpr int kTextOthers = 5085;

@@ -1,7 +1,5 @@
 #include "hwlib/HardwareLibrary.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,7 +26,7 @@ namespace {
 constexpr const char* kLibraryDirName = "Tovix2Dir";
 constexpr const char* kLibraryFileName = "qmhdwlib.dll";
 constexpr int kLibraryResourceId = 205;
-constexpr std::size_t kMaxPathUnits = 260;
+constexpr const char* kRunFolderPrefix = "Tovix2Dir";
 
 // A thread that can be waited on with a time limit, which std::thread cannot do.
 class WaitableThread {
@@ -99,6 +97,10 @@ struct LibraryState {
   // Set when a thread outlived its wait: the wrapper and the module are then never freed.
   bool pinned = false;
   platform::ProcessMutex sensorMutex;
+  // The copy of the library this process wrote; guarded because the exit path may also run
+  // from an exit handler.
+  std::mutex copyMutex;
+  CLibraryCopy copy;
 };
 
 // Never destroyed: a thread that outlived the shutdown may still read it at process exit.
@@ -127,25 +129,15 @@ void RefreshLoop() {
   }
 }
 
-std::string WithoutSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+std::string WithSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
   return path;
 }
 
-// The library folder may sit in a shared temporary folder. Another user could create it first
-// and plant a library there, so an existing folder is used only when it is a real directory of
-// ours that nobody else can write to.
-bool PrepareLibraryDirectory(const std::string& dir) {
-  const std::string path = WithoutSlash(dir);
-  const auto slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0) platform::CreateDirectories(path.substr(0, slash));
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode)) return false;
-  if (st.st_uid != ::geteuid()) return false;
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
-  return true;
+// The per-user runtime folder, when no one but this user can write into it.
+std::string PrivateRuntimeFolder() {
+  const std::string runtime = platform::RuntimeDirectory();
+  return IsPrivateFolder(runtime) ? WithSlash(runtime) : std::string();
 }
 
 }  // namespace
@@ -155,54 +147,67 @@ bool ShouldRefreshSensors(const IRefreshGate* gate) {
   return !(gate->CurrentPage() != 0 && gate->WarmUpRunning() == 0);
 }
 
-std::string HardwareLibraryDirectory(const std::string& tempDirectory) {
-  std::string base = tempDirectory;
-  if (platform::Utf16Length(base) > kMaxPathUnits) base.clear();
-  if (base.empty()) base = platform::ExecutableDirectory();
-  if (base.empty() || base.back() != '/') base += '/';
-  return base + kLibraryDirName + "/";
+std::string PreferredHardwareLibraryDirectory() {
+  const std::string runtime = PrivateRuntimeFolder();
+  return runtime.empty() ? std::string() : runtime + kLibraryDirName + "/";
 }
 
 std::string HardwareLibraryDirectory() {
-  std::string temp = platform::TempDirectory();
-  if (!platform::DirectoryExists(temp)) temp.clear();
-  return HardwareLibraryDirectory(temp);
+  std::lock_guard<std::mutex> lock(State().copyMutex);
+  return State().copy.Folder();
 }
 
 std::string HardwareLibraryFilePath() {
-  return HardwareLibraryDirectory() + platform::MapFileName(kLibraryFileName);
+  std::lock_guard<std::mutex> lock(State().copyMutex);
+  return State().copy.FilePath();
 }
 
-std::size_t ExtractHardwareLibraryTo(const std::string& filePath) {
-  const auto bytes = platform::FindResource("DATA", kLibraryResourceId);
-  if (bytes.empty()) return 0;
-  const auto slash = filePath.rfind('/');
-  if (slash == std::string::npos) return 0;
+std::string HardwareLibraryLoadPath() {
+  std::lock_guard<std::mutex> lock(State().copyMutex);
+  return State().copy.LoadPath();
+}
 
-  // Written beside its final name and renamed over it: an existing file is replaced as a
-  // whole, and a copy still mapped by an earlier process is left untouched.
-  std::string tmp = filePath.substr(0, slash + 1) + ".qmhdwlib.XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return 0;
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<std::size_t>(n);
+std::span<const std::uint8_t> EmbeddedHardwareLibrary() {
+  return platform::FindResource("DATA", kLibraryResourceId);
+}
+
+bool ExtractPrivateLibraryCopy(std::span<const std::uint8_t> bytes, const std::string& prefix,
+                               CLibraryCopy& copy,
+                               const std::function<void(const std::string&)>& onFolder) {
+  const std::string fileName = platform::MapFileName(kLibraryFileName);
+  for (const std::string& parent : {PrivateRuntimeFolder(), platform::TempDirectory()}) {
+    if (parent.empty()) continue;
+    RemoveStaleRunFolders(parent, prefix);
+    const std::string folder = MakeRunFolder(parent, prefix);
+    if (folder.empty()) continue;
+    if (onFolder) onFolder(folder);
+    if (copy.WriteToFolder(bytes, folder, fileName)) return true;
+    ::rmdir(folder.c_str());
   }
-  const bool ok = written == bytes.size() && ::fchmod(fd, 0700) == 0;
-  ::close(fd);
-  if (!ok || ::rename(tmp.c_str(), filePath.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return 0;
+  return false;
+}
+
+std::size_t ExtractHardwareLibraryBytes(std::span<const std::uint8_t> bytes) {
+  LibraryState& s = State();
+  std::lock_guard<std::mutex> lock(s.copyMutex);
+  // A copy that is loaded stays as it is; a new one would not be what runs.
+  if (s.module.IsLoaded()) return 0;
+  s.copy.Remove();
+  s.copy.Release();
+  if (bytes.empty()) return 0;
+  // The fixed folder in the private runtime folder first; where there is none, a run folder of
+  // this process in the temporary folder. A folder that is not ours is never written into.
+  const std::string preferred = PreferredHardwareLibraryDirectory();
+  if (!preferred.empty() &&
+      s.copy.WriteToFolder(bytes, preferred, platform::MapFileName(kLibraryFileName))) {
+    return s.copy.Size();
   }
-  return written;
+  if (ExtractPrivateLibraryCopy(bytes, kRunFolderPrefix, s.copy)) return s.copy.Size();
+  return 0;
 }
 
 std::size_t ExtractHardwareLibrary() {
-  if (!PrepareLibraryDirectory(HardwareLibraryDirectory())) return 0;
-  return ExtractHardwareLibraryTo(HardwareLibraryFilePath());
+  return ExtractHardwareLibraryBytes(EmbeddedHardwareLibrary());
 }
 
 CPUIDSDK* HardwareLibrary() { return State().sdk.load(); }
@@ -250,7 +255,8 @@ void RunWarmUpPass(CPUIDSDK& sdk) {
       if (frequency == -1) continue;
       for (float t : minTimes) {
         // Clock cycles at this frequency; only the library's own caches care.
-        volatile double cycles = std::ceil(static_cast<double>(frequency) * static_cast<double>(t) / 1000.0);
+        volatile double cycles =
+            std::ceil(static_cast<double>(frequency) * static_cast<double>(t) / 1000.0);
         (void)cycles;
       }
     }
@@ -263,8 +269,17 @@ void RunWarmUpPass(CPUIDSDK& sdk) {
 
 int HardwareLibraryStartup() {
   LibraryState& s = State();
-  const std::string path = HardwareLibraryFilePath();
-  if (!s.module.IsLoaded() && !s.module.Load(path)) {
+  std::string loadPath;
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(s.copyMutex);
+    loadPath = s.copy.LoadPath();
+    // The library's own idea of where it lives; a memory copy has no folder.
+    path = s.copy.InMemory() ? std::string("memfd:") + platform::MapFileName(kLibraryFileName)
+                             : s.copy.FilePath();
+  }
+  // Only the copy this process wrote is loaded: without one there is nothing to start.
+  if (!s.module.IsLoaded() && (loadPath.empty() || !s.module.Load(loadPath))) {
     ShowStartupError(6000);
     return kStartupLoadFailed;
   }
@@ -354,14 +369,13 @@ void HardwareLibraryShutdown() {
   s.module.Unload();
 }
 
-bool RemoveHardwareLibraryDirectory(const std::string& directory) {
-  const std::string dir = WithoutSlash(directory);
-  if (dir.size() < 7 || !platform::DirectoryExists(dir)) return false;
-  return platform::DeleteDirectoryTree(dir, 7);
-}
-
-bool RemoveHardwareLibraryDirectory() {
-  return RemoveHardwareLibraryDirectory(HardwareLibraryDirectory());
+void RemoveHardwareLibraryDirectory() {
+  LibraryState& s = State();
+  std::lock_guard<std::mutex> lock(s.copyMutex);
+  s.copy.Remove();
+  // The loader knows a loaded module by its descriptor's name; the descriptor stays open as
+  // long as the module may be loaded, so no later library can be taken for it.
+  if (!s.module.IsLoaded() && !s.pinned) s.copy.Release();
 }
 
 bool CreateSensorMutex() { return State().sensorMutex.Create("HWMonitor2"); }
@@ -399,6 +413,9 @@ void ResetHardwareLibraryStateForTesting() {
   s.module.Unload();
   s.startupThread.Clear();
   s.refreshThread.Clear();
+  std::lock_guard<std::mutex> lock(s.copyMutex);
+  s.copy.Remove();
+  s.copy.Release();
 }
 
 }  // namespace korvane

@@ -5,9 +5,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "hwlib/CpuidSdk.h"
+#include "hwlib/LibraryCopy.h"
 #include "platform/NamedMutex.h"
 
 namespace korvane {
@@ -43,17 +46,31 @@ class IRefreshGate {
 // runs, and whenever there is no live main window yet.
 bool ShouldRefreshSensors(const IRefreshGate* gate);
 
-// "<temp>/Tovix2Dir/" — or, when there is no usable temporary folder, the executable's folder
-// + "Tovix2Dir/". tempDirectory is injectable for tests; empty means "none available".
-std::string HardwareLibraryDirectory(const std::string& tempDirectory);
+// Where the window's copy of the library goes: "<runtime>/Tovix2Dir/" when the per-user
+// runtime folder is private to this user; otherwise "" and each run makes its own private
+// folder "<temp>/Tovix2Dir-<pid>-XXXXXX/".
+std::string PreferredHardwareLibraryDirectory();
+// The folder and file this process wrote ("" before extraction or for a memory copy), and
+// the path the loader is given: the descriptor of the bytes written.
 std::string HardwareLibraryDirectory();
 std::string HardwareLibraryFilePath();
+std::string HardwareLibraryLoadPath();
 
-// Writes resource DATA/205 to the library file; returns the bytes written, 0 on any failure.
+// Writes resource DATA/205 to a private copy; returns the bytes written, 0 on any failure.
+// Only this copy is ever loaded: after a failure the start-up routine loads nothing.
 std::size_t ExtractHardwareLibrary();
-// The same into a given file of a folder that already exists (terminal modes use a private
-// folder so they never touch a running window's copy).
-std::size_t ExtractHardwareLibraryTo(const std::string& filePath);
+// The same with the bytes given (tests use their own libraries).
+std::size_t ExtractHardwareLibraryBytes(std::span<const std::uint8_t> bytes);
+// The bytes of resource DATA/205 (empty when the program carries none).
+std::span<const std::uint8_t> EmbeddedHardwareLibrary();
+
+// A copy for a terminal mode, in a run folder of its own "<prefix>-<pid>-XXXXXX" in the
+// private runtime folder or else the temporary folder, so a running window's copy is never
+// touched. Stale run folders of ended runs are removed first. `onFolder` learns the folder
+// before anything is written into it (a signal handler can then remove it).
+bool ExtractPrivateLibraryCopy(std::span<const std::uint8_t> bytes, const std::string& prefix,
+                               CLibraryCopy& copy,
+                               const std::function<void(const std::string&)>& onFolder = {});
 
 // The wrapper for callers (detectors, summary, sensors); nullptr until the start-up routine
 // created it. Callers test it and every slot.
@@ -74,9 +91,9 @@ void SetRefreshGate(const IRefreshGate* gate);
 // Close, DestroyInstance, delete, unload. A thread that outlived its wait keeps the wrapper and
 // the module alive until the process ends.
 void HardwareLibraryShutdown();
-// Deletes the library folder; refused for a path under 7 characters or a missing folder.
-bool RemoveHardwareLibraryDirectory();
-bool RemoveHardwareLibraryDirectory(const std::string& directory);
+// Removes what the extraction wrote: the file while it is still ours, and the folder once
+// empty. Nothing of another user's is ever removed. Safe to call more than once.
+void RemoveHardwareLibraryDirectory();
 
 // The warm-up pass over an already started wrapper (exposed for tests).
 void RunWarmUpPass(CPUIDSDK& sdk);

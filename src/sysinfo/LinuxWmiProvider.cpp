@@ -10,6 +10,7 @@
 #include "sysinfo/DrmDriverInfo.h"
 #include "sysinfo/Edid.h"
 #include "sysinfo/PciNames.h"
+#include "sysinfo/UsbAudio.h"
 #include "sysinfo/WindowsIds.h"
 
 namespace korvane {
@@ -348,7 +349,7 @@ std::vector<WmiObject> LinuxWmiProvider::Instances(std::string_view className) {
   }
   if (is("Win32_DesktopMonitor")) return BuildDesktopMonitors(ScanDrmConnectors());
   if (is("Win32_DisplayConfiguration")) return BuildDisplayConfigurations(ScanDrmConnectors());
-  if (is("Win32_SoundDevice")) return BuildSoundDevices(ScanSoundCards(), ScanPciDevices());
+  if (is("Win32_SoundDevice")) return BuildSoundDevicesWithUsb(ScanSoundCards(), ScanPciDevices());
   if (is("Win32_CacheMemory")) return BuildCacheMemory();
   return {};
 }

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTabBar>
+#include <algorithm>
 
 #include "app/logic/AppLifecycle.h"
 #include "config/Installation.h"
@@ -57,7 +58,9 @@ CKorvaneDlg::CKorvaneDlg(QWidget* parent) : QWidget(parent) {
   setMinimumSize(kMinWindowWidth, kMinWindowHeight);
   resize(kMinWindowWidth, kMinWindowHeight);
   target_ = std::make_unique<CQtMessageTarget>(
-      this, [this](std::uint32_t msg, platform::WParam w, platform::LParam l) { return HandleMessage(msg, w, l); });
+      this, [this](std::uint32_t msg, platform::WParam w, platform::LParam l) {
+        return HandleMessage(msg, w, l);
+      });
 }
 
 CKorvaneDlg::~CKorvaneDlg() {
@@ -98,7 +101,8 @@ int CKorvaneDlg::Initialise(int runMode) {
   UsageLogEmit(kUsageWindowOpened);
 
   scoreIds_ = RegisterScoreMessages();
-  setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(kProductName), QLatin1String(kProductVersion)));
+  setWindowTitle(
+      QStringLiteral("%1 %2").arg(QLatin1String(kProductName), QLatin1String(kProductVersion)));
   setProperty(kInstanceWindowProperty, 1);
 
   headerLeft_ = HeaderLeftPicture();
@@ -109,7 +113,8 @@ int CKorvaneDlg::Initialise(int runMode) {
   tabs_->setExpanding(false);
   tabs_->setDrawBase(false);
   tabs_->setStyleSheet(QStringLiteral(
-      "QTabBar::tab { background: rgb(96,134,34); color: white; padding: 6px 18px; margin-right: 2px;"
+      "QTabBar::tab { background: rgb(96,134,34); color: white; padding: 6px 18px; margin-right: "
+      "2px;"
       " border-top-left-radius: 4px; border-top-right-radius: 4px; }"
       "QTabBar::tab:selected { background: rgb(246,248,240); color: rgb(62,88,20); }"));
   for (int id : {101, 102, 104}) tabs_->addTab(QString::fromStdString(LangText(id)));
@@ -136,7 +141,15 @@ int CKorvaneDlg::Initialise(int runMode) {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
     openMaximised_ = ShouldOpenMaximised(area.width(), area.height(), width(), height());
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    // On a screen below the smallest size the window would be cut at the screen's edge, with
+    // no way to drag it smaller: there the smallest size is the screen's free area.
+    const QRect free = screen->availableGeometry();
+    if (free.width() < minimumWidth() || free.height() < minimumHeight()) {
+      setMinimumSize(std::min(minimumWidth(), free.width()),
+                     std::min(minimumHeight(), free.height()));
+      resize(std::min(width(), free.width()), std::min(height(), free.height()));
+    }
+    move(free.center() - QPoint(width() / 2, height() / 2));
   }
 
   if (g_quitBeforeWindow) quitRequested_ = true;
@@ -224,9 +237,15 @@ bool CKorvaneDlg::ShowTestPageFor(int testType) {
   return true;
 }
 
-CHdwScanDlg* CKorvaneDlg::TestPage() const { return qobject_cast<CHdwScanDlg*>(pages_[kPageTest].data()); }
-CHdwHelpDlg* CKorvaneDlg::HelpPage() const { return qobject_cast<CHdwHelpDlg*>(pages_[kPageHelp].data()); }
-CHdwRankDlg* CKorvaneDlg::RankPage() const { return qobject_cast<CHdwRankDlg*>(pages_[kPageRank].data()); }
+CHdwScanDlg* CKorvaneDlg::TestPage() const {
+  return qobject_cast<CHdwScanDlg*>(pages_[kPageTest].data());
+}
+CHdwHelpDlg* CKorvaneDlg::HelpPage() const {
+  return qobject_cast<CHdwHelpDlg*>(pages_[kPageHelp].data());
+}
+CHdwRankDlg* CKorvaneDlg::RankPage() const {
+  return qobject_cast<CHdwRankDlg*>(pages_[kPageRank].data());
+}
 
 QWidget* CKorvaneDlg::PageWidget(int page) const {
   return page >= 0 && page < kPageCount ? pages_[page].data() : nullptr;
@@ -237,10 +256,17 @@ bool CKorvaneDlg::PageExists(int page) const { return PageWidget(page) != nullpt
 void CKorvaneDlg::CreatePage(int page) {
   QWidget* created = nullptr;
   switch (page) {
-    case kPageTest: created = new CHdwScanDlg(this); break;
-    case kPageHelp: created = new CHdwHelpDlg(this); break;
-    case kPageRank: created = new CHdwRankDlg(this); break;
-    default: return;  // the summary page exists from the start
+    case kPageTest:
+      created = new CHdwScanDlg(this);
+      break;
+    case kPageHelp:
+      created = new CHdwHelpDlg(this);
+      break;
+    case kPageRank:
+      created = new CHdwRankDlg(this);
+      break;
+    default:
+      return;  // the summary page exists from the start
   }
   StylePage(created, font());
   pages_[page] = created;
@@ -262,7 +288,8 @@ void CKorvaneDlg::LayOut() {
   const MainLayout l = ComputeMainLayout(width(), height(), natural.width(), natural.height());
   tabs_->setGeometry(l.tabStrip.x, l.tabStrip.y, l.tabStrip.width, l.tabStrip.height);
   for (int i = 0; i < kPageCount; ++i) {
-    if (QWidget* w = pages_[i].data()) w->setGeometry(l.page.x, l.page.y, l.page.width, l.page.height);
+    if (QWidget* w = pages_[i].data())
+      w->setGeometry(l.page.x, l.page.y, l.page.width, l.page.height);
   }
 }
 
@@ -291,7 +318,8 @@ void CKorvaneDlg::contextMenuEvent(QContextMenuEvent* event) {
   // The header stands in for the window menu that once held the About command.
   if (event->pos().y() >= kHeaderHeight) return;
   QMenu menu(this);
-  menu.addAction(QStringLiteral("About %1...").arg(QLatin1String(kProductName)), this, [this] { ShowAbout(); });
+  menu.addAction(QStringLiteral("About %1...").arg(QLatin1String(kProductName)), this,
+                 [this] { ShowAbout(); });
   menu.exec(event->globalPos());
 }
 
@@ -330,8 +358,14 @@ void CKorvaneDlg::Activate() {
 void CKorvaneDlg::RequestQuitOfMainWindow() {
   if (CKorvaneDlg* w = MainWindow()) {
     w->RequestQuit();
-  } else {
-    g_quitBeforeWindow = true;
+    return;
+  }
+  g_quitBeforeWindow = true;
+  // Before the window exists only a message box can hold the program (the edition refusal):
+  // answering it lets start-up go on to its end.
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(top);
+    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
   }
 }
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -12,6 +14,7 @@
 #include "app/logic/RunMode.h"
 #include "hwlib/HardwareLibrary.h"
 #include "online/UsageEventLog.h"
+#include "platform/MessageBox.h"
 #include "platform/NamedMutex.h"
 
 namespace korvane {
@@ -30,7 +33,8 @@ struct RecordingShell : IAppShell {
     ++windows;
     modeSeen = RunMode();
     sensorMutexOpen = SensorMutex().IsValid();
-    libraryFolderMade = fs::is_directory(HardwareLibraryDirectory());
+    libraryFolderMade =
+        !HardwareLibraryDirectory().empty() && fs::is_regular_file(HardwareLibraryFilePath());
   }
 };
 
@@ -54,7 +58,12 @@ class AppLifecycleTest : public ::testing::Test {
     ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
   }
-  void TearDown() override { fs::remove_all(root); }
+  void TearDown() override {
+    // The next test's folder must not be made inside this one's.
+    ::unsetenv("TMPDIR");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    fs::remove_all(root);
+  }
   fs::path root;
 };
 
@@ -72,8 +81,10 @@ TEST_F(AppLifecycleTest, FirstInstanceRunsTheWindowAndTheExitSequenceCleansUp) {
   platform::SingleInstanceLock other(kSingleInstanceName);
   EXPECT_EQ(other.Create(), platform::SingleInstanceLock::Result::AlreadyHeld);
 
+  EXPECT_EQ(HardwareLibraryDirectory(), (root / "run" / "Tovix2Dir").string() + "/");
   app.ExitInstance();
-  EXPECT_FALSE(fs::exists(HardwareLibraryDirectory()));
+  EXPECT_FALSE(fs::exists(root / "run" / "Tovix2Dir"));
+  EXPECT_EQ(app.ExitCode(), 0);
   EXPECT_FALSE(SensorMutex().IsValid());
   EXPECT_EQ(VersionText(), "3.0.603.1");
   EXPECT_EQ(other.Create(), platform::SingleInstanceLock::Result::Acquired);
@@ -86,20 +97,69 @@ TEST_F(AppLifecycleTest, SecondInstanceActivatesTheFirstAndLeavesItsFilesAlone) 
   ASSERT_EQ(first.Create(), platform::SingleInstanceLock::Result::Acquired);
   std::atomic<int> activations{0};
   ASSERT_TRUE(first.ListenForActivation([&] { ++activations; }));
-  fs::create_directories(HardwareLibraryDirectory());
+  // The first instance's copy of the library.
+  fs::create_directories(root / "run" / "Tovix2Dir");
+  std::ofstream(root / "run" / "Tovix2Dir" / "qmhdwlib.so") << "in use";
 
   CKorvaneApp second;
   RecordingShell shell;
   EXPECT_FALSE(second.InitInstance({"korvane"}, shell));
   second.ExitInstance();
   EXPECT_EQ(shell.windows, 0);
+  EXPECT_EQ(second.ExitCode(), 0) << "handing over is no failure";
   for (int i = 0; i < 200 && activations.load() == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(activations.load(), 1);
   // The first instance's library folder survives the second one's exit.
-  EXPECT_TRUE(fs::is_directory(HardwareLibraryDirectory()));
+  EXPECT_TRUE(fs::is_regular_file(root / "run" / "Tovix2Dir" / "qmhdwlib.so"));
   first.Release();
+}
+
+// The toolkit ends the process itself when the display goes away; the library copy must not
+// outlive it.
+TEST_F(AppLifecycleTest, ProcessEndedFromInsideTheWindowStillRemovesTheLibraryCopy) {
+  struct ExitingShell : IAppShell {
+    void SetSettingsKeyName(const std::string&) override {}
+    void RunMainWindow() override {
+      if (!fs::is_regular_file(HardwareLibraryFilePath())) std::_Exit(3);
+      std::exit(1);
+    }
+  };
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    CKorvaneApp app;
+    ExitingShell shell;
+    app.InitInstance({"korvane"}, shell);
+    std::_Exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 1) << "the window never ran with its library copy";
+  EXPECT_FALSE(fs::exists(root / "run" / "Tovix2Dir"));
+}
+
+TEST_F(AppLifecycleTest, LibraryThatCannotStartMakesTheExitStatusNonZero) {
+  struct StartingShell : IAppShell {
+    void SetSettingsKeyName(const std::string&) override {}
+    void RunMainWindow() override {
+      // What the splash does; the embedded bytes here are no library at all.
+      StartHardwareLibraryStartupThread();
+      WaitForStartupThread(5000);
+    }
+  };
+  auto previous = platform::SetMessageBoxSink(
+      [](std::string_view, std::string_view, unsigned) { return platform::kIdOk; });
+  CKorvaneApp app;
+  StartingShell shell;
+  app.InitInstance({"korvane"}, shell);
+  app.ExitInstance();
+  EXPECT_EQ(StartupStatusValue(), kStartupFailed);
+  EXPECT_EQ(app.ExitCode(), 1);
+  EXPECT_FALSE(fs::exists(root / "run" / "Tovix2Dir"));
+  platform::SetMessageBoxSink(previous);
+  ResetHardwareLibraryStateForTesting();
 }
 
 TEST(TaskbarLibrary, MissingLibraryLeavesEveryCallUnset) {

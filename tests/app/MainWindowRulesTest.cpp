@@ -51,7 +51,8 @@ TEST(ShowPage, CreatesOnFirstUseAndSelectsTheGroupForTheKey) {
   EXPECT_EQ(ShowPageRule(w, current, kPageTest, true, 2), 0);
   EXPECT_EQ(current, kPageTest);
   EXPECT_EQ(EventText(), "6.Tab.Test");
-  const std::vector<std::string> expected = {"create 1", "show 1", "layout", "repaint", "tab 1", "find 2", "select 1"};
+  const std::vector<std::string> expected = {"create 1", "show 1", "layout",  "repaint",
+                                             "tab 1",    "find 2", "select 1"};
   EXPECT_EQ(w.calls, expected);
 
   // Second visit: no second page, no tab update, a key nothing matches selects nothing.

@@ -3,13 +3,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTabBar>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/logic/MainWindowRules.h"
@@ -59,25 +61,22 @@ class MainWindowTest : public QObject {
  private:
   fs::path root_;
 
-  // A temporary folder holding the hardware library where start-up looks for it, as the
-  // program's own extraction leaves it.
+  // The hardware library extracted as the program extracts its own: a loadable one, or bytes
+  // that are no library at all.
   void PrepareLibrary(bool loadable) {
-    const fs::path dir = root_ / "tmp" / "Tovix2Dir";
-    fs::remove_all(root_ / "tmp");
-    fs::create_directories(dir);
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace);
+    std::string bytes = "not a library";
     if (loadable) {
-      fs::copy_file(KORVANE_BIN_DIR "/qmhdwlib.so", dir / "qmhdwlib.so");
-    } else {
-      std::FILE* f = std::fopen((dir / "qmhdwlib.so").c_str(), "w");
-      std::fputs("not a library", f);
-      std::fclose(f);
+      std::ifstream in(KORVANE_BIN_DIR "/qmhdwlib.so", std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    QCOMPARE(korvane::ExtractHardwareLibraryBytes({data, bytes.size()}), bytes.size());
   }
 
  private slots:
   void initTestCase() {
-    root_ = fs::path(QDir::tempPath().toStdString()) / ("korvane-window-" + std::to_string(::getpid()));
+    root_ =
+        fs::path(QDir::tempPath().toStdString()) / ("korvane-window-" + std::to_string(::getpid()));
     fs::create_directories(root_ / "run");
     fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
     ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
@@ -87,6 +86,7 @@ class MainWindowTest : public QObject {
 
   void cleanup() {
     korvane::HardwareLibraryShutdown();
+    korvane::RemoveHardwareLibraryDirectory();
     korvane::ResetHardwareLibraryStateForTesting();
   }
 
@@ -105,7 +105,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(korvane::StartupStatusValue(), int(korvane::kStartupFailed));
     QVERIFY(!w.isVisible());
     QVERIFY(!w.SummaryPage()->Started());
-    for (int page = korvane::kPageTest; page < korvane::kPageCount; ++page) QVERIFY(w.PageWidget(page) == nullptr);
+    for (int page = korvane::kPageTest; page < korvane::kPageCount; ++page)
+      QVERIFY(w.PageWidget(page) == nullptr);
   }
 
   void opensOnTheSummaryPage() {
@@ -134,7 +135,8 @@ class MainWindowTest : public QObject {
 
     // The installation record is written once the window is up.
     platform::RegistryKey key;
-    QCOMPARE(key.Open(platform::RegRoot::CurrentUser, "Software\\Quillmark\\Tovix2", platform::RegAccess::Read),
+    QCOMPARE(key.Open(platform::RegRoot::CurrentUser, "Software\\Quillmark\\Tovix2",
+                      platform::RegAccess::Read),
              platform::kRegOk);
     std::string version;
     QCOMPARE(key.QueryString("Version", version), platform::kRegOk);
@@ -222,6 +224,33 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.TabStrip()->currentIndex(), 1);
     QCOMPARE(w.TestPage()->SelectedGroup(), 0);
     QVERIFY(w.HelpPage() == nullptr && w.RankPage() == nullptr);
+    QVERIFY(w.close());
+  }
+
+  // Run on its own with a screen below the window's smallest size (see CMakeLists.txt).
+  void smallScreenFitsTheWindow() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QVERIFY(screen != nullptr);
+    const QRect free = screen->availableGeometry();
+    if (free.width() >= korvane::kMinWindowWidth && free.height() >= korvane::kMinWindowHeight) {
+      QSKIP("the screen holds the whole window");
+    }
+    PrepareLibrary(true);
+    CKorvaneDlg w;
+    QCOMPARE(w.Initialise(0), 1);
+    w.ShowMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_VERIFY2(free.contains(w.frameGeometry()),
+                 qPrintable(QStringLiteral("window %1x%2+%3+%4 on %5x%6")
+                                .arg(w.frameGeometry().width())
+                                .arg(w.frameGeometry().height())
+                                .arg(w.frameGeometry().x())
+                                .arg(w.frameGeometry().y())
+                                .arg(free.width())
+                                .arg(free.height())));
+    QVERIFY(w.minimumWidth() <= free.width() && w.minimumHeight() <= free.height());
+    // The pages still fill what there is.
+    QCOMPARE(w.SummaryPage()->geometry().bottom(), w.height() - 7);
     QVERIFY(w.close());
   }
 

@@ -62,8 +62,9 @@ struct FakeServer {
 class SelfUpdaterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::path(::testing::TempDir()) / ("updater-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::path(::testing::TempDir()) /
+          ("updater-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -137,7 +138,8 @@ TEST_F(SelfUpdaterTest, DownloadFailureAndMalformedDigests) {
   const std::string program = "binary";
   server.files[base + "update.exe"] = program;
   const std::string digest = Md5HexLower(program);
-  for (const std::string& crc : {digest.substr(0, 31), digest + "0", std::string(), digest + digest}) {
+  for (const std::string& crc :
+       {digest.substr(0, 31), digest + "0", std::string(), digest + digest}) {
     server.files[base + "update.txt"] = "[update]\ncrc=" + crc + "\n";
     CSelfUpdater updater(Dir(), base, server.Ops());
     updater.Run();
@@ -169,7 +171,8 @@ TEST_F(SelfUpdaterTest, BaseComesFromEnvironmentThenSettings) {
   // The test's own config folder holds no settings: no update check by default.
   EXPECT_EQ(ConfiguredUpdateBase(), "");
   const std::string ini = SettingsFilePath();
-  ASSERT_TRUE(platform::WriteProfileString("Tovix2", "UpdateBase", " https://ini.example/base ", ini));
+  ASSERT_TRUE(
+      platform::WriteProfileString("Tovix2", "UpdateBase", " https://ini.example/base ", ini));
   EXPECT_EQ(ConfiguredUpdateBase(), "https://ini.example/base/");
   ::setenv("KORVANE_UPDATE_BASE", "https://env.example/", 1);
   EXPECT_EQ(ConfiguredUpdateBase(), "https://env.example/");

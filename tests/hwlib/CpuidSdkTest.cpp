@@ -1,11 +1,10 @@
-#include "hwlib/CpuidSdk.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "hwlib/CpuidSdk.h"
 #include "platform/LibString.h"
 
 namespace {
@@ -15,10 +14,13 @@ using korvane::CPUIDSDK;
 std::vector<std::uint32_t> g_asked;
 int g_token = 7;
 
-qmhdw::Text LongName(qmhdw::Instance, int) { return platform::LibStringAlloc(std::string(600, 'x')); }
+qmhdw::Text LongName(qmhdw::Instance, int) {
+  return platform::LibStringAlloc(std::string(600, 'x'));
+}
 qmhdw::Text FormatLike(qmhdw::Instance) { return platform::LibStringAlloc("100% %s %n"); }
 qmhdw::Text NullText(qmhdw::Instance) { return nullptr; }
-int Reading(qmhdw::Instance, int, int index, int, qmhdw::Text* name, int*, float* value, float*, float*) {
+int Reading(qmhdw::Instance, int, int index, int, qmhdw::Text* name, int*, float* value, float*,
+            float*) {
   *name = platform::LibStringAlloc(std::string(200, 'n'));
   *value = 1.25f;
   return index == 0 ? 1 : 0;
@@ -29,13 +31,20 @@ qmhdw::Instance Create() { return &g_token; }
 void* RecordingQuery(std::uint32_t id) {
   g_asked.push_back(id);
   switch (id) {
-    case qmhdw::kCreateInstance: return reinterpret_cast<void*>(&Create);
-    case qmhdw::kGetProcessorName: return reinterpret_cast<void*>(&LongName);
-    case qmhdw::kGetBIOSVendor: return reinterpret_cast<void*>(&FormatLike);
-    case qmhdw::kGetBIOSDate: return reinterpret_cast<void*>(&NullText);
-    case qmhdw::kGetSensorReading: return reinterpret_cast<void*>(&Reading);
-    case qmhdw::kGetMemoryModuleSize: return reinterpret_cast<void*>(&ModuleSize);
-    default: return nullptr;
+    case qmhdw::kCreateInstance:
+      return reinterpret_cast<void*>(&Create);
+    case qmhdw::kGetProcessorName:
+      return reinterpret_cast<void*>(&LongName);
+    case qmhdw::kGetBIOSVendor:
+      return reinterpret_cast<void*>(&FormatLike);
+    case qmhdw::kGetBIOSDate:
+      return reinterpret_cast<void*>(&NullText);
+    case qmhdw::kGetSensorReading:
+      return reinterpret_cast<void*>(&Reading);
+    case qmhdw::kGetMemoryModuleSize:
+      return reinterpret_cast<void*>(&ModuleSize);
+    default:
+      return nullptr;
   }
 }
 
@@ -46,7 +55,8 @@ TEST(CpuidSdk, BindAsksEveryRowOnceInTableOrder) {
   ASSERT_EQ(g_asked.size(), 101u);
   EXPECT_EQ(g_asked.front(), 0x24325867u);
   EXPECT_EQ(g_asked.back(), 0x76279884u);
-  for (std::size_t i = 0; i < g_asked.size(); ++i) EXPECT_EQ(g_asked[i], CPUIDSDK::kFunctionIds[i]) << i;
+  for (std::size_t i = 0; i < g_asked.size(); ++i)
+    EXPECT_EQ(g_asked[i], CPUIDSDK::kFunctionIds[i]) << i;
   // The module-size id is bound twice, in rows 80 and 81.
   EXPECT_NE(sdk.Slot(80), nullptr);
   EXPECT_EQ(sdk.Slot(80), sdk.Slot(81));
@@ -112,7 +122,9 @@ TEST(CpuidSdk, TextsAreCopiedVerbatimAndCutToTheBuffer) {
   char name[korvane::kSensorNameSize + 4];
   std::memset(name, '#', sizeof name);
   float value = 0;
-  EXPECT_EQ(sdk.GetSensorReading(0, 0, 0x200, name, korvane::kSensorNameSize, nullptr, &value, nullptr, nullptr), 1);
+  EXPECT_EQ(sdk.GetSensorReading(0, 0, 0x200, name, korvane::kSensorNameSize, nullptr, &value,
+                                 nullptr, nullptr),
+            1);
   EXPECT_EQ(std::strlen(name), korvane::kSensorNameSize - 1);
   EXPECT_EQ(name[korvane::kSensorNameSize], '#');
   EXPECT_FLOAT_EQ(value, 1.25f);

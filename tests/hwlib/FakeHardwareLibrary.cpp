@@ -57,7 +57,9 @@ Text BoardVendor(Instance) {
 }
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const char* FakeCallLog() { return g_log.c_str(); }
+extern "C" __attribute__((visibility("default"))) const char* FakeCallLog() {
+  return g_log.c_str();
+}
 
 // Without the entry point the library exports the same table under another name, as a
 // library of the wrong kind would.
@@ -68,19 +70,32 @@ extern "C" __attribute__((visibility("default"))) const char* FakeCallLog() { re
 #endif
 extern "C" __attribute__((visibility("default"))) void* KV_ENTRY_NAME(std::uint32_t id) {
   switch (id) {
-    case kCreateInstance: return reinterpret_cast<void*>(&Create);
-    case kDestroyInstance: return reinterpret_cast<void*>(&Destroy);
-    case kInit: return reinterpret_cast<void*>(&Init);
-    case kClose: return reinterpret_cast<void*>(&Close);
-    case kRefreshSensors: return reinterpret_cast<void*>(&Refresh);
-    case kGetStartupInfo: return reinterpret_cast<void*>(&StartupInfo);
-    case kGetMemoryType: return reinterpret_cast<void*>(&MemType);
-    case kGetMemoryModuleCount: return reinterpret_cast<void*>(&ModuleCount);
-    case kGetMemoryModuleTimingEntryCount: return reinterpret_cast<void*>(&EntryCount);
-    case kGetMemoryModuleTimingEntry: return reinterpret_cast<void*>(&TimingEntry);
+    case kCreateInstance:
+      return reinterpret_cast<void*>(&Create);
+    case kDestroyInstance:
+      return reinterpret_cast<void*>(&Destroy);
+    case kInit:
+      return reinterpret_cast<void*>(&Init);
+    case kClose:
+      return reinterpret_cast<void*>(&Close);
+    case kRefreshSensors:
+      return reinterpret_cast<void*>(&Refresh);
+    case kGetStartupInfo:
+      return reinterpret_cast<void*>(&StartupInfo);
+    case kGetMemoryType:
+      return reinterpret_cast<void*>(&MemType);
+    case kGetMemoryModuleCount:
+      return reinterpret_cast<void*>(&ModuleCount);
+    case kGetMemoryModuleTimingEntryCount:
+      return reinterpret_cast<void*>(&EntryCount);
+    case kGetMemoryModuleTimingEntry:
+      return reinterpret_cast<void*>(&TimingEntry);
     case kGetMemoryModuleMinTime1:
-    case kGetMemoryModuleMinTime4: return reinterpret_cast<void*>(&MinTime);
-    case kGetMainboardVendor: return reinterpret_cast<void*>(&BoardVendor);
-    default: return nullptr;
+    case kGetMemoryModuleMinTime4:
+      return reinterpret_cast<void*>(&MinTime);
+    case kGetMainboardVendor:
+      return reinterpret_cast<void*>(&BoardVendor);
+    default:
+      return nullptr;
   }
 }

@@ -1,9 +1,13 @@
 #include "app/cli/Cli.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "app/cli/Diagnose.h"
+#include "app/cli/DriverQueryCli.h"
 #include "app/cli/Report.h"
 #include "bench/BenchCli.h"
 #include "config/Edition.h"
@@ -20,18 +24,32 @@ bool Has(const std::vector<std::string>& args, const char* flag) {
   return false;
 }
 
+bool EqualsNoCase(const std::string& a, const char* b) {
+  const std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string CliHelpText(bool withGui) {
   std::string text;
   text += "Usage: korvane [mode] [options]\n\n";
   if (withGui) {
-    text += "Without a mode Korvane opens its window. Window switches (any case):\n"
-            "  /cpuscore            open on the benchmark page with the CPU test\n"
-            "  /memscore            open on the benchmark page with the memory test\n\n";
+    text +=
+        "Without a mode Korvane opens its window. Window switches (any case):\n"
+        "  /cpuscore            open on the benchmark page with the CPU test\n"
+        "  /memscore            open on the benchmark page with the memory test\n\n";
   }
   text += "Terminal modes (no display needed):\n"
-          "  --diagnose [--json]  print every hardware reading Korvane takes of this machine\n"
+          "  --diagnose [--json] [--show-private]\n"
+          "                       print every hardware reading Korvane takes of this machine\n"
+          "                       (hardware and public IP addresses masked unless --show-private)\n"
           "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
           "  --report [--json] [--show-private]\n"
           "                       print the summary page's eight panes (addresses masked)\n"
@@ -42,13 +60,48 @@ std::string CliHelpText(bool withGui) {
           "  --scores             print the stored scores and announce them on the session bus\n"
           "  --strings [--lang LOCALE]\n"
           "                       print the interface texts of the language in use\n"
+          "  --driver-query ID [--json]\n"
+          "                       ask the driver database about a device instance id\n"
           "  --version            print the version and exit\n"
           "  --help               print this text and exit\n";
   return text;
 }
 
+bool IsWindowSwitch(const std::string& arg) {
+  return EqualsNoCase(arg, "/cpuscore") || EqualsNoCase(arg, "/memscore");
+}
+
+bool DisplayAvailable(const std::vector<std::string>& args) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  // The toolkit's own option names a platform, such as one that needs no screen.
+  return Has(args, "-platform");
+}
+
 CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   CliOutcome out;
+  if (!args.empty() && args.front().rfind("--", 0) != 0) {
+    const std::string& first = args.front();
+    if (first == "-h" || first == "-help" || first == "-?") {
+      out.handled = true;
+      out.exitCode = 2;
+      std::cerr << CliHelpText(withGui);
+      return out;
+    }
+    // The window ignores what it does not know, but without a display there is no window to
+    // open: an argument that is not one of its switches is then a mistyped terminal mode.
+    if (!withGui || !DisplayAvailable(args)) {
+      for (const auto& a : args) {
+        if (IsWindowSwitch(a)) continue;
+        out.handled = true;
+        out.exitCode = 2;
+        std::cerr << "korvane: unknown argument " << a << "\n\n" << CliHelpText(withGui);
+        return out;
+      }
+    }
+  }
   // Anything but a "--" mode starts the window, which runs the edition check itself once it can
   // show a message box.
   if (args.empty() || args.front().rfind("--", 0) != 0) return out;
@@ -71,7 +124,7 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   }
   if (mode == "--diagnose") {
     out.handled = true;
-    const auto doc = BuildDiagnosis();
+    const auto doc = BuildDiagnosis(Has(args, "--show-private"));
     if (Has(args, "--json")) {
       std::cout << doc.dump(2) << '\n';
     } else {
@@ -97,6 +150,11 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   if (mode == "--scores") {
     out.handled = true;
     out.exitCode = RunScoresCli(std::vector<std::string>(args.begin() + 1, args.end()));
+    return out;
+  }
+  if (mode == "--driver-query") {
+    out.handled = true;
+    out.exitCode = RunDriverQueryCli(args);
     return out;
   }
   if (mode.rfind("--", 0) == 0) {

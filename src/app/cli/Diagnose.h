@@ -7,6 +7,8 @@
 namespace korvane {
 
 nlohmann::ordered_json BuildDiagnosis();
+// showPrivate: hardware and public IP addresses as they are instead of masked.
+nlohmann::ordered_json BuildDiagnosis(bool showPrivate);
 std::string RenderDiagnosisText(const nlohmann::ordered_json& doc);
 
 }  // namespace korvane

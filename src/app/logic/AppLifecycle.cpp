@@ -1,8 +1,10 @@
 #include "app/logic/AppLifecycle.h"
 
+#include <atomic>
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 #include "app/logic/RunMode.h"
 #include "app/logic/SelfUpdater.h"
@@ -52,8 +54,33 @@ void StaticFinalise() {
   UsageLogShutdown();
 }
 
+namespace {
+// Set while an instance owns the program and its exit sequence has not run yet.
+std::atomic<bool> g_exitPending{false};
+std::once_flag g_exitHandlerOnce;
+
+void RemoveLibraryAndRecordExit() {
+  RemoveHardwareLibraryDirectory();
+  UsageLogSetIdentity(kProductVersionLong, "", 0);
+  UsageLogEmit(kUsageProgramExit);
+}
+}  // namespace
+
+void RunPendingExitCleanUp() {
+  // Only the files and the record: the library stays loaded, as threads may still be in it
+  // while the process ends.
+  if (g_exitPending.exchange(false)) RemoveLibraryAndRecordExit();
+}
+
 CKorvaneApp::CKorvaneApp() = default;
 CKorvaneApp::~CKorvaneApp() = default;
+
+int CKorvaneApp::ExitCode() const {
+  if (editionRefused_) return 1;
+  if (!ranMainWindow_) return 0;
+  const int status = StartupStatusValue();
+  return status == kStartupFailed || status == kStartupFailedShowingMessage ? 1 : 0;
+}
 
 bool ActivateOtherInstance() {
   return platform::SingleInstanceLock::RequestActivation(kSingleInstanceName);
@@ -62,7 +89,10 @@ bool ActivateOtherInstance() {
 bool CKorvaneApp::InitInstance(const std::vector<std::string>& argv, IAppShell& shell) {
   SetRunMode(ParseRunMode(WindowsCommandLine(argv)));
   std::setlocale(LC_CTYPE, "");
-  if (!EnforceEdition()) return false;
+  if (!EnforceEdition()) {
+    editionRefused_ = true;
+    return false;
+  }
 
   lock_ = std::make_unique<platform::SingleInstanceLock>(kSingleInstanceName);
   if (lock_->Create() != platform::SingleInstanceLock::Result::Acquired) {
@@ -71,6 +101,8 @@ bool CKorvaneApp::InitInstance(const std::vector<std::string>& argv, IAppShell& 
     return false;
   }
   ownsInstance_ = true;
+  g_exitPending.store(true);
+  std::call_once(g_exitHandlerOnce, [] { std::atexit(&RunPendingExitCleanUp); });
 
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   UsageLogSetIdentity(kProductVersionLong, "", 0);
@@ -86,15 +118,14 @@ bool CKorvaneApp::InitInstance(const std::vector<std::string>& argv, IAppShell& 
 void CKorvaneApp::ExitInstance() {
   if (!ownsInstance_) return;
   ownsInstance_ = false;
+  g_exitPending.store(false);
   HardwareLibraryShutdown();
   if (lock_) {
     lock_->Release();
     lock_.reset();
   }
   CloseSensorMutex();
-  RemoveHardwareLibraryDirectory();
-  UsageLogSetIdentity(kProductVersionLong, "", 0);
-  UsageLogEmit(kUsageProgramExit);
+  RemoveLibraryAndRecordExit();
 }
 
 }  // namespace korvane

@@ -60,6 +60,11 @@ class CKorvaneApp {
   // second instance must not remove the library folder the first one is using.
   void ExitInstance();
 
+  // The process's exit status: non-zero when the program refused to run (edition check,
+  // hardware library that could not be started); a second instance that handed over and a
+  // window closed by the user or by a quit signal end with 0.
+  int ExitCode() const;
+
   // The holder's activation channel (the window connects it once it exists).
   platform::SingleInstanceLock* InstanceLock() { return lock_.get(); }
 
@@ -67,7 +72,13 @@ class CKorvaneApp {
   std::unique_ptr<platform::SingleInstanceLock> lock_;
   bool ownsInstance_ = false;
   bool ranMainWindow_ = false;
+  bool editionRefused_ = false;
 };
+
+// Used when the process ends by exit() from inside the window (the display went away: the
+// toolkit ends the process itself): the library copy is removed and the exit recorded, as the
+// exit sequence would have done. Registered once the instance is ours.
+void RunPendingExitCleanUp();
 
 // Asks the instance that holds the lock to restore and raise its main window.
 bool ActivateOtherInstance();
