@@ -178,6 +178,37 @@ MemoryFacts ReadMemoryFacts(CPUIDSDK* sdk) {
   return m;
 }
 
+std::vector<NetworkAdapterFacts> NetworkFactsOf(const CNetworkHelper& helper) {
+  std::vector<NetworkAdapterFacts> out;
+  const int n = std::clamp(helper.count, 0, kMaxNetworkAdapters);
+  for (int i = 0; i < n; ++i) {
+    const auto& a = helper.adapters[static_cast<std::size_t>(i)];
+    NetworkAdapterFacts f;
+    f.name = Trim(a.description);
+    f.vendor = a.provider;
+    f.typeText = a.typeText;
+    f.connected = a.connectionStatus == kAdapterActive;
+    f.mac = a.hardwareAddress;
+    f.dhcp = a.dhcpEnabled != 0;
+    f.ip = a.addresses;
+    f.mask = a.masks;
+    f.gateway = a.gateways;
+    f.dns = a.nameServers;
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
+std::vector<SoundDeviceFacts> SoundFactsOf(const CSoundHelper& helper) {
+  std::vector<SoundDeviceFacts> out;
+  const int n = std::clamp(helper.count, 0, kMaxSoundDevices);
+  for (int i = 0; i < n; ++i) {
+    const auto& d = helper.devices[static_cast<std::size_t>(i)];
+    out.push_back(SoundDeviceFacts{d.caption, d.name, d.manufacturer});
+  }
+  return out;
+}
+
 std::vector<std::int32_t> ModuleSlotNumbers(std::int32_t slotCount, std::int32_t populatedMask,
                                             std::size_t moduleCount) {
   std::array<std::int32_t, 32> table;
@@ -269,10 +300,15 @@ void CHdwSummary::BuildPage(bool detect) {
   pass.display = &display;
   pass.monitor = &monitor;
   pass.disk = &hdd;
+  if (!sources_.network) pass.network = &networkHelper;
+  if (!sources_.sound) pass.others = &others;
   pass.buildSection = [this](SummarySection s) {
-    // The categories without a detector object here are read just before their build.
-    if (s == SummarySection::Network && sources_.network) network = sources_.network();
-    if (s == SummarySection::Others && sources_.sound) sound = sources_.sound();
+    if (s == SummarySection::Network) {
+      network = sources_.network ? sources_.network() : NetworkFactsOf(networkHelper);
+    }
+    if (s == SummarySection::Others) {
+      sound = sources_.sound ? sources_.sound() : SoundFactsOf(others.sound);
+    }
     BuildCategory(static_cast<int>(s));
   };
   RunDetectionPass(pass);

@@ -14,6 +14,8 @@
 #include "detect/HddHelper.h"
 #include "detect/MemoryHelper.h"
 #include "detect/MonitorHelper.h"
+#include "detect/NetworkHelper.h"
+#include "detect/OthersHelper.h"
 #include "summary/SummaryModel.h"
 
 namespace korvane {
@@ -68,6 +70,9 @@ struct SoundDeviceFacts {
 };
 
 BoardFacts ReadBoardFacts(CPUIDSDK* sdk);
+// The detectors' records in the page's terms.
+std::vector<NetworkAdapterFacts> NetworkFactsOf(const CNetworkHelper& helper);
+std::vector<SoundDeviceFacts> SoundFactsOf(const CSoundHelper& helper);
 MemoryFacts ReadMemoryFacts(CPUIDSDK* sdk);
 // The board's monitoring chip among the library's sensor devices ("" when none): the first
 // device of the board-chip class. Takes the sensor guard when the program has one.
@@ -91,6 +96,7 @@ struct SummarySources {
   std::function<CPUIDSDK*()> library;
   std::function<BoardFacts()> board;
   std::function<MemoryFacts()> memory;
+  // Without these two the page runs the network and other-device detectors itself.
   std::function<std::vector<NetworkAdapterFacts>()> network;
   std::function<std::vector<SoundDeviceFacts>()> sound;
 };
@@ -131,6 +137,9 @@ class CHdwSummary {
   CDisplayHelper display;
   CMonitorHelper monitor;
   CHddHelper hdd;
+  CNetworkHelper networkHelper;
+  COthersHelper others;
+  // What the network and sound panes show, taken from their detectors after detection.
   std::vector<NetworkAdapterFacts> network;
   std::vector<SoundDeviceFacts> sound;
 

@@ -396,3 +396,26 @@ TEST(HdwSummaryPage, GetSummaryKindsWithoutText) {
   EXPECT_EQ(p.page.GetSummary(-3, 0), "");
   EXPECT_EQ(p.page.GetSummary(2, 1), "");
 }
+
+TEST(DetectorFacts, NetworkAndSoundRecordsInThePagesTerms) {
+  CNetworkHelper net(NetworkSources{});
+  net.count = 2;
+  net.adapters[0].description = " Realtek PCIe GbE ";
+  net.adapters[0].connectionStatus = kAdapterActive;
+  net.adapters[0].dhcpEnabled = 1;
+  net.adapters[1].description = "wlan";
+  net.adapters[1].connectionStatus = kAdapterRegistryOnly;
+  const auto facts = NetworkFactsOf(net);
+  ASSERT_EQ(facts.size(), 2u);
+  EXPECT_EQ(facts[0].name, "Realtek PCIe GbE");
+  EXPECT_TRUE(facts[0].connected);
+  EXPECT_TRUE(facts[0].dhcp);
+  EXPECT_FALSE(facts[1].connected);
+  EXPECT_FALSE(facts[1].dhcp);
+
+  CSoundHelper sound(SoundSources{});
+  sound.count = 20;  // more than the detector can hold: held to its capacity
+  sound.devices[0].name = "HDA";
+  EXPECT_EQ(SoundFactsOf(sound).size(), static_cast<std::size_t>(kMaxSoundDevices));
+  EXPECT_EQ(SoundFactsOf(sound)[0].secondName, "HDA");
+}

@@ -1,13 +1,12 @@
 #include "app/cli/Report.h"
 
-#include <cstdlib>
 #include <iostream>
 
 #include "config/LanguageRes.h"
 #include "hwlib/CpuidSdk.h"
 #include "hwlib/HardwareLibrary.h"
+#include "hwlib/LibraryCopy.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/Paths.h"
 #include "scores/ScoreStore.h"
 #include "summary/HdwSummary.h"
 #include "summary/SummaryReport.h"
@@ -25,35 +24,30 @@ class SilentBroadcaster : public IScoreBroadcaster {
   void Broadcast(std::string_view, platform::WParam, platform::LParam) override {}
 };
 
-// The hardware library written to a private folder for the length of the run, so a running
-// window's copy is never touched.
+// The hardware library for the length of the run, from an anonymous memory file: nothing is
+// written to disk, so an interrupted report leaves nothing behind and a running window's copy
+// is never touched.
 class PrivateLibrary {
  public:
   PrivateLibrary() {
-    dir_ = platform::TempDirectory() + "korvane-report-XXXXXX";
-    if (::mkdtemp(dir_.data()) == nullptr) {
-      dir_.clear();
-      return;
-    }
-    const std::string path = dir_ + "/" + platform::MapFileName("qmhdwlib.dll");
-    if (ExtractHardwareLibraryTo(path) == 0 || !module_.Load(path)) return;
+    const auto bytes = EmbeddedHardwareLibrary();
+    if (bytes.empty() || !copy_.WriteToMemory(bytes) || !module_.Load(copy_.LoadPath())) return;
     sdk_.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module_.Resolve("QueryInterface")));
     char textA[kLibTextSize] = {};
-    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, path.c_str()) != 0;
+    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, copy_.LoadPath().c_str()) != 0;
   }
   ~PrivateLibrary() {
     if (ready_) {
       sdk_.Close();
       sdk_.DestroyInstance();
     }
-    if (!dir_.empty()) platform::DeleteDirectoryTree(dir_);
   }
   PrivateLibrary(const PrivateLibrary&) = delete;
   PrivateLibrary& operator=(const PrivateLibrary&) = delete;
   CPUIDSDK* Get() { return ready_ ? &sdk_ : nullptr; }
 
  private:
-  std::string dir_;
+  CLibraryCopy copy_;
   platform::DynamicLibrary module_;
   CPUIDSDK sdk_;
   bool ready_ = false;
