@@ -11,28 +11,9 @@
 #include "app/logic/MainWindowRules.h"
 #include "platform/Messages.h"
 #include "scores/ScoreStore.h"
+#include "ui/HdwSummaryDlg.h"
 
 namespace korvane {
-
-class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
-  Q_OBJECT
-
- public:
-  explicit CHdwSummaryDlg(QWidget* parent = nullptr);
-  // Begins the page's work once the hardware library is ready.
-  void Start();
-  bool Started() const { return started_; }
-  // The score display: kind 0 overall, 1 CPU, 2 memory; other kinds are ignored.
-  void ShowScore(int kind, float score) override;
-  // The last score shown for `kind`, negative when none has been.
-  float ShownScore(int kind) const;
-  // The update tool's panel; none until that panel is built into the page.
-  QWidget* UpdateToolPanel() const { return nullptr; }
-
- private:
-  bool started_ = false;
-  std::array<float, 3> scores_{-1.0f, -1.0f, -1.0f};
-};
 
 class CHdwScanDlg : public QWidget, private ITestGroupHost {
   Q_OBJECT
