@@ -728,6 +728,7 @@ void CHdwSummary::FillMemory(bool rows) {
   const char* part = first.partNumber.c_str();
   memoryCaption =
       Format("%s %s %s %dMHz ( %sB )", vendor, part, typeName.c_str(), N * J, sizeS.c_str());
+  CaptionAndProfileSummary().memoryCaption = memoryCaption;
   const std::string row0 = Trim(Format("%s %s %s %dMHz", vendor, part, typeName.c_str(), N * J));
   const std::string caption = Format("%s %s %s @ %0.1fMHz (%dMHz - %sB)", vendor, part,
                                      typeName.c_str(), w, N * J, Trim(sizeC).c_str());
@@ -925,26 +926,7 @@ void CHdwSummary::FillSound(bool rows) {
 }
 
 std::string CHdwSummary::GetSummary(int kind, int which) const {
-  const auto& t = CaptionAndProfileSummary();
-  switch (kind) {
-    case 0:
-      return which == 0 ? t.caption[0] : which == 1 ? t.profile[0] : std::string();
-    case 2:
-      return which == 0 ? t.caption[1] : std::string();
-    case 3:
-      if (which == 0) return t.caption[2];
-      if (which == 1) return t.profile[2];
-      if (which == 2) return memoryCaption;
-      return {};
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-      return t.profile[static_cast<std::size_t>(kind - 1)];
-    default:
-      return {};
-  }
+  return summary::GetSummary(kind, which);
 }
 
 }  // namespace korvane::summary

@@ -48,4 +48,27 @@ HardwareSummaryTable& CaptionAndProfileSummary() {
   return table;
 }
 
+std::string GetSummary(int kind, int which) {
+  const auto& t = CaptionAndProfileSummary();
+  switch (kind) {
+    case 0:
+      return which == 0 ? t.caption[0] : which == 1 ? t.profile[0] : std::string();
+    case 2:
+      return which == 0 ? t.caption[1] : std::string();
+    case 3:
+      if (which == 0) return t.caption[2];
+      if (which == 1) return t.profile[2];
+      if (which == 2) return t.memoryCaption;
+      return {};
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+      return t.profile[static_cast<std::size_t>(kind - 1)];
+    default:
+      return {};
+  }
+}
+
 }  // namespace korvane::summary

@@ -96,11 +96,16 @@ struct PaneModel {
 struct HardwareSummaryTable {
   std::array<std::string, 10> caption;
   std::array<std::string, 10> profile;
+  // The memory pane's caption string ("vendor part type NMHz ( size )"), read with the profile.
+  std::string memoryCaption;
   // Replaces an entry only by a non-empty, trimmed text that differs from the current one.
   static void Replace(std::string& entry, std::string_view text);
 };
 
 // The process-wide table that the page writes and the profile and benchmark readers read.
 HardwareSummaryTable& CaptionAndProfileSummary();
+// kind 0 CPU, 2 board, 3 memory (which 2 = the memory caption string), 4..8 the profiles of
+// display, monitor, disk, network and sound; which 0 caption, 1 profile. Anything else: "".
+std::string GetSummary(int kind, int which);
 
 }  // namespace korvane::summary
