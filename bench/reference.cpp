@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "best_fractal.h"
 #include "bench/CpuBench.h"
 #include "bench/MemCopy.h"
 
@@ -112,17 +113,67 @@ std::int32_t FullJob(F render) {
   return static_cast<std::int32_t>(total);
 }
 
-int Fractal() {
+// Renders through the best variant: codes to colours exactly as the library does.
+template <typename Kernel>
+std::int32_t BestRender(int w, int h, std::vector<std::uint8_t>& codes, std::vector<std::uint32_t>& image,
+                        Kernel kernel) {
+  codes.resize(static_cast<std::size_t>(w) * h);
+  image.assign(static_cast<std::size_t>(w) * h, 0);
+  kernel(w, h, codes.data());
+  std::uint32_t colourOf[256];
+  for (int c = 0; c < 256; ++c) colourOf[c] = c <= 100 ? ColourFor(5.0, c) : ColourFor(0.0, 0);
+  std::uint32_t x = 0;
+  for (std::size_t p = 0; p < image.size(); ++p) {
+    image[p] = colourOf[codes[p]];
+    x ^= image[p];
+  }
+  return static_cast<std::int32_t>(x);
+}
+
+int Fractal(bool skipPlain) {
   std::vector<std::uint32_t> image;
-  double t0 = Now();
-  const std::int32_t julia = FullJob([&](int w, int h) { return PlainJuliaRender(w, h, image); });
-  const double juliaPlain = Now() - t0;
-  t0 = Now();
-  const std::int32_t mandel = FullJob([&](int w, int h) { return PlainMandelRender(w, h, image); });
-  const double mandelPlain = Now() - t0;
-  std::printf("plain      julia checksum=%d time=%.3f s   mandelbrot checksum=%d time=%.3f s\n", julia, juliaPlain,
-              mandel, mandelPlain);
+  std::vector<std::uint8_t> codes;
+  std::int32_t julia = -1673970176, mandel = 448890880;  // the plain renders' checksums
+  double juliaPlain = 0, mandelPlain = 0;
+  double t0;
+  if (!skipPlain) {
+    t0 = Now();
+    julia = FullJob([&](int w, int h) { return PlainJuliaRender(w, h, image); });
+    juliaPlain = Now() - t0;
+    t0 = Now();
+    mandel = FullJob([&](int w, int h) { return PlainMandelRender(w, h, image); });
+    mandelPlain = Now() - t0;
+    std::printf("plain      julia checksum=%d time=%.3f s   mandelbrot checksum=%d time=%.3f s\n", julia, juliaPlain,
+                mandel, mandelPlain);
+  }
   int failures = 0;
+  double bestJulia = 1e9, bestMandel = 1e9, libJulia = 0, libMandel = 0;
+  if (bestref::Available()) {
+    for (int k = 1; k <= 5; ++k) {
+      t0 = Now();
+      const std::int32_t cj = FullJob([&](int w, int h) {
+        return BestRender(w, h, codes, image, [&](int ww, int hh, std::uint8_t* c) {
+          bestref::Julia(k, -1.5f, -1.5f, 3.0f / static_cast<float>(ww), ww, hh, c);
+        });
+      });
+      const double tj = Now() - t0;
+      t0 = Now();
+      const std::int32_t cm = FullJob([&](int w, int h) {
+        return BestRender(w, h, codes, image, [&](int ww, int hh, std::uint8_t* c) {
+          bestref::Mandel(k, -2.0, -1.25, 2.5 / ww, ww, hh, c);
+        });
+      });
+      const double tm = Now() - t0;
+      const bool ok = cj == julia && cm == mandel;
+      failures += ok ? 0 : 1;
+      if (ok) {
+        bestJulia = std::min(bestJulia, tj);
+        bestMandel = std::min(bestMandel, tm);
+      }
+      std::printf("best k=%d   julia checksum=%d time=%.3f s   mandelbrot checksum=%d time=%.3f s %s\n", k, cj, tj, cm,
+                  tm, ok ? "OK" : "MISMATCH");
+    }
+  }
   for (int level = 0; level <= static_cast<int>(korvane::SupportedSimdLevel()); ++level) {
     const auto l = korvane::SetFractalSimdLevel(static_cast<korvane::SimdLevel>(level));
     korvane::CJulia j;
@@ -135,9 +186,22 @@ int Fractal() {
     const double tm = Now() - t0;
     const bool ok = cj == julia && cm == mandel;
     failures += ok ? 0 : 1;
-    std::printf("%-10s julia checksum=%d time=%.3f s (%.2fx)   mandelbrot checksum=%d time=%.3f s (%.2fx) %s\n",
-                korvane::SimdLevelName(l), cj, tj, juliaPlain / tj, cm, tm, mandelPlain / tm, ok ? "OK" : "MISMATCH");
+    libJulia = tj;
+    libMandel = tm;
+    std::printf("%-10s julia checksum=%d time=%.3f s", korvane::SimdLevelName(l), cj, tj);
+    if (juliaPlain > 0) std::printf(" (%.2fx plain)", juliaPlain / tj);
+    if (bestJulia < 1e9) std::printf(" (%.2f of best)", bestJulia / tj);
+    std::printf("   mandelbrot checksum=%d time=%.3f s", cm, tm);
+    if (mandelPlain > 0) std::printf(" (%.2fx plain)", mandelPlain / tm);
+    if (bestMandel < 1e9) std::printf(" (%.2f of best)", bestMandel / tm);
+    std::printf(" %s\n", ok ? "OK" : "MISMATCH");
   }
+  korvane::SetFractalSimdLevel(korvane::SupportedSimdLevel());
+  // One line for scripts: times in seconds of the plain build (0 when skipped), the best
+  // variant (0 without AVX-512) and the library at the widest level it runs here.
+  std::printf("summary julia plain=%.3f best=%.3f library=%.3f mandelbrot plain=%.3f best=%.3f library=%.3f\n",
+              juliaPlain, bestJulia < 1e9 ? bestJulia : 0.0, libJulia, mandelPlain, bestMandel < 1e9 ? bestMandel : 0.0,
+              libMandel);
   return failures == 0 ? 0 : 1;
 }
 
@@ -205,6 +269,31 @@ __attribute__((target("avx2"))) void StreamCopyAvx2(void* dst, const void* src, 
   _mm_sfence();
 }
 
+__attribute__((target("avx512f"))) void StreamCopyAvx512(void* dst, const void* src, std::size_t n) {
+  auto* d = static_cast<__m512i*>(dst);
+  const auto* s = static_cast<const __m512i*>(src);
+  for (std::size_t i = 0; i < n / 64; i += 2) {
+    const __m512i a = _mm512_load_si512(s + i), b = _mm512_load_si512(s + i + 1);
+    _mm512_stream_si512(d + i, a);
+    _mm512_stream_si512(d + i + 1, b);
+  }
+  _mm_sfence();
+}
+
+void StreamCopySse2(void* dst, const void* src, std::size_t n) {
+  auto* d = static_cast<__m128i*>(dst);
+  const auto* s = static_cast<const __m128i*>(src);
+  for (std::size_t i = 0; i < n / 16; i += 4) {
+    const __m128i a = _mm_load_si128(s + i), b = _mm_load_si128(s + i + 1);
+    const __m128i c = _mm_load_si128(s + i + 2), e = _mm_load_si128(s + i + 3);
+    _mm_stream_si128(d + i, a);
+    _mm_stream_si128(d + i + 1, b);
+    _mm_stream_si128(d + i + 2, c);
+    _mm_stream_si128(d + i + 3, e);
+  }
+  _mm_sfence();
+}
+
 int Copy() {
   const std::size_t n = 16u << 20;
   void* a = std::aligned_alloc(4096, n);
@@ -217,10 +306,13 @@ int Copy() {
     void (*copy)(void*, const void*, std::size_t);
   };
   const Variant variants[] = {{"memcpy", [](void* d, const void* s, std::size_t c) { std::memcpy(d, s, c); }},
-                              {"avx2-stream", StreamCopyAvx2}};
+                              {"sse2-stream", StreamCopySse2},
+                              {"avx2-stream", StreamCopyAvx2},
+                              {"avx512-stream", StreamCopyAvx512}};
   double bestBandwidth = 0;
   for (const Variant& v : variants) {
     if (v.copy == StreamCopyAvx2 && !__builtin_cpu_supports("avx2")) continue;
+    if (v.copy == StreamCopyAvx512 && !__builtin_cpu_supports("avx512f")) continue;
     v.copy(b, a, n);
     const double t0 = Now();
     for (int k = 0; k < 256; ++k) v.copy(b, a, n);
@@ -273,7 +365,7 @@ int main(int argc, char** argv) {
     args.pop_back();
   }
   const std::string mode = args.empty() ? "" : args[0];
-  if (mode == "fractal") return Fractal();
+  if (mode == "fractal") return Fractal(args.size() > 1 && args[1] == "--no-plain");
   if (mode == "pi") return Pi();
   if (mode == "copy") return Copy();
   if (mode == "chase") return Chase(args.size() > 1 ? std::strtoul(args[1].c_str(), nullptr, 10) : 32);

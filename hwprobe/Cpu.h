@@ -16,6 +16,7 @@ struct CpuinfoEntry {
   std::string vendor, modelName, flags;
   int family = -1, model = -1, stepping = -1;
   int physicalId = -1, coreId = -1;
+  int siblings = -1, cpuCores = -1;  // threads and cores per package
   double mhz = 0;
 };
 std::vector<CpuinfoEntry> ParseCpuinfo(std::string_view text);
@@ -27,8 +28,8 @@ struct CacheInfo {
 
 struct Package {
   int id = 0;
-  std::vector<int> cpus;        // logical processors, ascending
-  std::vector<int> coreCpus;    // first logical processor of each core, in core order
+  std::vector<int> cpus;      // logical processors, ascending
+  std::vector<int> coreCpus;  // first logical processor of each core, in core order
   std::vector<CacheInfo> caches;
 };
 
@@ -50,6 +51,8 @@ struct CpuFacts {
 std::string ShortProcessorName(std::string_view brand);
 // "... @ 3.40GHz" -> 3400; -1 without a clock in the brand string.
 int ClockFromBrand(std::string_view brand);
+// A sysfs cache size ("32K", "8M") in KiB; 0 when it is not one or does not fit 32 bits.
+int ParseCacheSizeKB(std::string_view size);
 // Parses a processor list such as "0-3,8-11".
 std::vector<int> ParseCpuList(std::string_view list);
 

@@ -40,11 +40,13 @@ int ChannelFromText(const std::string& u) {
   for (std::size_t p = u.find("DIMM"); p != std::string::npos; p = u.find("DIMM", p + 1)) {
     std::size_t q = p + 4;
     while (q < u.size() && (u[q] == ' ' || u[q] == '_' || u[q] == '-')) ++q;
-    if (q + 1 < u.size() && u[q] >= 'A' && u[q] <= 'H' && std::isdigit(static_cast<unsigned char>(u[q + 1])))
+    if (q + 1 < u.size() && u[q] >= 'A' && u[q] <= 'H' &&
+        std::isdigit(static_cast<unsigned char>(u[q + 1])))
       return u[q] - 'A';
   }
   // "A1_DIMM0", "B2"
-  if (u.size() >= 2 && u[0] >= 'A' && u[0] <= 'H' && std::isdigit(static_cast<unsigned char>(u[1])) &&
+  if (u.size() >= 2 && u[0] >= 'A' && u[0] <= 'H' &&
+      std::isdigit(static_cast<unsigned char>(u[1])) &&
       (u.size() == 2 || u[2] == '_' || u[2] == ' '))
     return u[0] - 'A';
   // "CHA_DIMM0", "CH0"
@@ -54,10 +56,44 @@ int ChannelFromText(const std::string& u) {
 
 bool MeaningfulVendor(const std::string& s) {
   const std::string u = Upper(s);
-  if (u.empty() || u == "UNKNOWN" || u == "UNDEFINED" || u == "NOT SPECIFIED" || u.find("MANUFACTURER") != std::string::npos)
+  if (u.empty() || StartsWith(u, "UNKNOWN") || StartsWith(u, "UNDEFINED") || u == "NOT SPECIFIED" ||
+      u.find("MANUFACTURER") != std::string::npos || u == "NO DIMM" || u == "[EMPTY]" ||
+      u == "DEFAULT STRING" || StartsWith(u, "TO BE FILLED") || u == "N/A" || u == "NONE")
     return false;
   // Bare JEDEC id codes ("80CE000080CE") tell nothing to a reader.
-  return !std::all_of(u.begin(), u.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  return !std::all_of(u.begin(), u.end(),
+                      [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// SMBIOS gives transfer rates; the memory clock is half of that only for double-data-rate
+// memory. SDRAM at 133 MT/s runs at 133 MHz.
+int TransfersPerClock(int smbiosType, int mts) {
+  switch (smbiosType) {
+    case 0x11:
+    case 0x12:
+    case 0x13:
+    case 0x14:
+    case 0x18:
+    case 0x19:
+    case 0x1A:
+    case 0x1B:
+    case 0x1C:
+    case 0x1D:
+    case 0x1E:
+    case 0x20:
+    case 0x21:
+    case 0x22:
+    case 0x23:
+    case 0x24:
+      return 2;
+    case 0x00:
+    case 0x01:
+    case 0x02:
+      // Other or unknown: no single-data-rate module ever ran faster than 200 MT/s.
+      return mts > 200 ? 2 : 1;
+    default:
+      return 1;
+  }
 }
 
 std::string StripSerial(std::string s) {
@@ -89,14 +125,17 @@ struct PciNames {
   std::string Vendor(unsigned vendor) {
     if (access == nullptr) return {};
     char buf[256];
-    const char* n = pci_lookup_name(access, buf, sizeof buf, PCI_LOOKUP_VENDOR | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, vendor);
+    const char* n =
+        pci_lookup_name(access, buf, sizeof buf,
+                        PCI_LOOKUP_VENDOR | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, vendor);
     return n != nullptr ? CleanText(n) : std::string{};
   }
   std::string Device(unsigned vendor, unsigned device) {
     if (access == nullptr) return {};
     char buf[256];
-    const char* n =
-        pci_lookup_name(access, buf, sizeof buf, PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, vendor, device);
+    const char* n = pci_lookup_name(access, buf, sizeof buf,
+                                    PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB,
+                                    vendor, device);
     return n != nullptr ? CleanText(n) : std::string{};
   }
 };
@@ -108,7 +147,8 @@ std::string NamePciDevice(void* context, std::uint16_t vendor, std::uint16_t dev
   // pci.ids names vendors in full ("NVIDIA Corporation", "Advanced Micro Devices, Inc.
   // [AMD/ATI]"): keep the short name in brackets, or else the first word.
   std::string shortVendor = v.substr(0, v.find(' '));
-  if (const std::size_t open = v.rfind('['), close = v.rfind(']'); open != std::string::npos && close > open + 1)
+  if (const std::size_t open = v.rfind('['), close = v.rfind(']');
+      open != std::string::npos && close > open + 1)
     shortVendor = v.substr(open + 1, close - open - 1);
   return d.empty() ? v : shortVendor.empty() ? d : shortVendor + " " + d;
 }
@@ -144,7 +184,8 @@ void FindChipset(BoardFacts& b) {
     if (!cls) continue;
     const unsigned sub = *cls >> 8;
     const bool bus0 = dev.find(":00:") != std::string::npos;
-    if (sub == 0x0600 && bus0 && (north.empty() || dev.find(":00:00.0") != std::string::npos)) north = dev;
+    if (sub == 0x0600 && bus0 && (north.empty() || dev.find(":00:00.0") != std::string::npos))
+      north = dev;
     if (sub == 0x0601 && south.empty()) south = dev;
   }
   b.north = ReadPciIds(north);
@@ -152,7 +193,8 @@ void FindChipset(BoardFacts& b) {
 }
 
 void NameChipset(BoardFacts& b, PciNames& names) {
-  auto fill = [&](const PciIds& ids, std::string& vendor, std::string& model, std::string* revision) {
+  auto fill = [&](const PciIds& ids, std::string& vendor, std::string& model,
+                  std::string* revision) {
     if (!ids.present) return;
     vendor = names.Vendor(ids.vendor);
     model = names.Device(ids.vendor, ids.device);
@@ -182,7 +224,7 @@ BoardFacts ReadBoard(const SmbiosInfo& smbios) {
   b.boardSerial = dmi("board_serial", smbios.boardSerial);
   b.systemVendor = dmi("sys_vendor", smbios.systemVendor);
   b.systemProduct = dmi("product_name", smbios.systemProduct);
-  b.systemVersion = dmi("product_version", "");
+  b.systemVersion = dmi("product_version", smbios.systemVersion);
   FindChipset(b);
   return b;
 }
@@ -206,7 +248,8 @@ std::vector<std::pair<int, SpdModule>> ReadSpds() {
       if (!bytes) bytes = platform::ReadSysBinary(d + f, 4096);
     if (!bytes)
       for (const std::string& sub : platform::ListSysDir(d))
-        if (!bytes && sub.find('-') != std::string::npos) bytes = platform::ReadSysBinary(d + "/" + sub + "/nvmem", 4096);
+        if (!bytes && sub.find('-') != std::string::npos)
+          bytes = platform::ReadSysBinary(d + "/" + sub + "/nvmem", 4096);
     if (!bytes) continue;
     if (auto m = DecodeSpd(*bytes)) out.emplace_back(static_cast<int>(addr - 0x50), std::move(*m));
   }
@@ -221,7 +264,8 @@ int ChannelOfLocator(const std::string& locator, const std::string& bankLocator)
   return c;
 }
 
-MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pair<int, SpdModule>>& spds,
+MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios,
+                             const std::vector<std::pair<int, SpdModule>>& spds,
                              long long memTotalKB) {
   MemoryFacts m;
   std::set<int> channels;
@@ -259,19 +303,25 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
       mod.spd = takeSpd(&d, ordinal++);
       mod.typeCode = MemoryTypeFromSmbios(d.smbiosType);
       mod.sizeMB = d.sizeMB;
-      mod.maxClockMHz = d.speedMTs > 0 ? d.speedMTs / 2 : -1;
-      if (MeaningfulVendor(d.manufacturer)) mod.manufacturer = d.manufacturer;
+      mod.maxClockMHz =
+          d.speedMTs > 0 ? d.speedMTs / TransfersPerClock(d.smbiosType, d.speedMTs) : -1;
+      mod.manufacturer = Jep106NameFromText(d.manufacturer);
+      if (mod.manufacturer.empty() && MeaningfulVendor(d.manufacturer))
+        mod.manufacturer = d.manufacturer;
       mod.partNumber = Upper(d.partNumber) == "UNKNOWN" ? "" : d.partNumber;
       mod.serialNumber = Upper(d.serialNumber) == "UNKNOWN" ? "" : d.serialNumber;
       const int ch = ChannelOfLocator(d.locator, d.bankLocator);
-      if (ch < 0) channelsKnown = false; else channels.insert(ch);
+      if (ch < 0)
+        channelsKnown = false;
+      else
+        channels.insert(ch);
       m.modules.push_back(std::move(mod));
     }
     if (total > 0) m.totalMB = static_cast<int>(std::min<long long>(total, 0x7FFFFFFF));
     for (const SmbiosMemoryDevice& d : smbios.devices)
       if (d.sizeMB > 0) {
         const int mts = d.configuredMTs > 0 ? d.configuredMTs : d.speedMTs;
-        if (mts > 0) m.clockMHz = mts / 2.0;
+        if (mts > 0) m.clockMHz = static_cast<double>(mts) / TransfersPerClock(d.smbiosType, mts);
         break;
       }
   } else {
@@ -301,17 +351,52 @@ MemoryFacts BuildMemoryFacts(const SmbiosInfo& smbios, const std::vector<std::pa
     if (!s.serialNumber.empty()) mod.serialNumber = s.serialNumber;
     spdTotal += std::max(0, mod.sizeMB);
   }
-  if (m.totalMB <= 0 && spdTotal > 0) m.totalMB = static_cast<int>(std::min<long long>(spdTotal, 0x7FFFFFFF));
+  if (m.totalMB <= 0 && spdTotal > 0)
+    m.totalMB = static_cast<int>(std::min<long long>(spdTotal, 0x7FFFFFFF));
   if (m.totalMB <= 0 && memTotalKB > 0) m.totalMB = static_cast<int>(memTotalKB / 1024);
   if (!m.modules.empty()) {
     m.typeCode = m.modules.front().typeCode;
     // Only the firmware knows the speed it set up; a module's rated clock is not the current one.
-    if (m.modules.front().spd && m.clockMHz > 0) m.timings = TimingsAt(*m.modules.front().spd, m.clockMHz);
+    if (m.modules.front().spd && m.clockMHz > 0)
+      m.timings = TimingsAt(*m.modules.front().spd, m.clockMHz);
   }
-  if (channelsKnown && !channels.empty()) m.channels = std::min<int>(static_cast<int>(channels.size()), 4);
-  else if (m.modules.size() == 1) m.channels = 1;
+  if (channelsKnown && !channels.empty())
+    m.channels = std::min<int>(static_cast<int>(channels.size()), 4);
+  else if (m.modules.size() == 1)
+    m.channels = 1;
   return m;
 }
+
+namespace {
+
+// Without the whole table (older kernels, or a table the kernel would not export), the kernel
+// still lists each structure under entries/<type>-<instance>/raw; in table order within a type.
+std::optional<std::vector<std::uint8_t>> ReadSmbiosEntries() {
+  std::vector<std::pair<std::pair<long long, long long>, std::string>> names;
+  for (const std::string& e : platform::ListSysDir("/sys/firmware/dmi/entries")) {
+    const std::size_t dash = e.find('-');
+    long long type = 0, instance = 0;
+    if (dash == std::string::npos || !ParseInt(e.substr(0, dash), type) ||
+        !ParseInt(e.substr(dash + 1), instance))
+      continue;
+    names.push_back({{type, instance}, e});
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::uint8_t> table;
+  for (const auto& [key, e] : names) {
+    auto raw = platform::ReadSysBinary("/sys/firmware/dmi/entries/" + e + "/raw", 64 * 1024);
+    if (!raw || raw->size() < 6 || (*raw)[1] < 4 || (*raw)[1] > raw->size()) continue;
+    // Each entry must end with its own string-set terminator, so one damaged entry cannot
+    // swallow the next.
+    if ((*raw)[raw->size() - 1] != 0 || (*raw)[raw->size() - 2] != 0) continue;
+    if (table.size() + raw->size() > (1u << 20)) break;
+    table.insert(table.end(), raw->begin(), raw->end());
+  }
+  if (table.empty()) return std::nullopt;
+  return table;
+}
+
+}  // namespace
 
 bool HardwareProbe::Init() {
   CpuFacts cpu = ProbeCpu();
@@ -319,7 +404,9 @@ bool HardwareProbe::Init() {
   if (auto text = platform::ReadSysFile("/proc/cpuinfo", 4 << 20)) cpuinfo = ParseCpuinfo(*text);
 
   SmbiosInfo smbios;
-  if (auto table = platform::ReadSysBinary("/sys/firmware/dmi/tables/DMI", 1 << 20)) smbios = ParseSmbiosTable(*table);
+  auto table = platform::ReadSysBinary("/sys/firmware/dmi/tables/DMI", 1 << 20);
+  if (!table || table->empty()) table = ReadSmbiosEntries();
+  if (table) smbios = ParseSmbiosTable(*table);
   long long memTotalKB = -1;
   if (auto meminfo = platform::ReadSysFile("/proc/meminfo", 1 << 16)) {
     for (const std::string& line : SplitLines(*meminfo)) {
@@ -447,7 +534,8 @@ float HardwareProbe::CoreVoltage() const {
   for (const HwmonChip& chip : chips_) {
     if (chip.kind != qmhdw::kDeviceBoard) continue;
     for (const HwmonSensor& s : chip.sensors)
-      if (s.sensorClass == qmhdw::kSensorVoltage && s.name == "CPU VCORE" && s.valid) return s.value;
+      if (s.sensorClass == qmhdw::kSensorVoltage && s.name == "CPU VCORE" && s.valid)
+        return s.value;
     break;
   }
   return -1.0f;

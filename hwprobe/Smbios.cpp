@@ -85,6 +85,7 @@ SmbiosInfo ParseSmbiosTable(std::span<const std::uint8_t> table) {
       case 1:
         info.systemVendor = s.String(0x04);
         info.systemProduct = s.String(0x05);
+        info.systemVersion = s.String(0x06);
         break;
       case 2:
         if (info.boardVendor.empty() && info.boardProduct.empty()) {

@@ -22,7 +22,7 @@ struct SmbiosMemoryDevice {
 
 struct SmbiosInfo {
   std::string biosVendor, biosVersion, biosDate;
-  std::string systemVendor, systemProduct;
+  std::string systemVendor, systemProduct, systemVersion;
   std::string boardVendor, boardProduct, boardVersion, boardSerial;
   int arraySlots = 0;  // sum of "number of devices" over system-memory arrays
   int arrays = 0;

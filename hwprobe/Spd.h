@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvane::hwprobe {
@@ -48,5 +49,9 @@ std::optional<SpdTimingEntry> TimingsAt(const SpdModule& m, double clockMHz);
 
 // JEP106 manufacturer name; `continuation` is the count byte as stored (parity bit included).
 std::string Jep106Name(std::uint8_t continuation, std::uint8_t code);
+// The maker named by a text of JEDEC bytes in hex as firmware writes it ("80AD", "859B",
+// "7F7F7F7F7F510000", "Unknown (80CE)"); empty when the text is no such code or names nobody.
+std::string Jep106NameFromText(std::string_view text);
+bool Jep106OddParity(std::uint8_t byte);
 
 }  // namespace korvane::hwprobe

@@ -17,6 +17,7 @@
 #include "ui/KorvaneArt.h"
 #include "ui/KorvaneDlg.h"
 #include "ui/QtMessageTarget.h"
+#include "ui/WebBrowser2.h"
 
 namespace korvane {
 namespace {
@@ -89,6 +90,7 @@ int RunGui(int argc, char** argv) {
   StaticInitialise();
   int status = 0;
   {
+    PrepareBrowserEngine();  // the engine's schemes and switches exist only if set before the app
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProductName));
     QApplication::setApplicationVersion(QString::fromLatin1(kProductVersion));

@@ -140,6 +140,11 @@ int RunBenchTestCli(const std::vector<std::string>& args) {
   }
 
   const BenchTestSetup setup = BenchTestSetupFor(id);
+  if (setup.threadCount <= 0) {
+    std::fprintf(stderr, "korvane: %d is not a benchmark test\n", id);
+    Usage();
+    return 2;
+  }
   TerminalTarget terminal;
   _BENCH_JOB job{};
   job.target = &terminal;
@@ -147,25 +152,22 @@ int RunBenchTestCli(const std::vector<std::string>& args) {
   job.testId = id;
   job.threadCount = setup.threadCount;
 
-  int result = kBenchNotRun;
-  if (setup.threadCount > 0) {
-    BenchCancelFlag().store(0);
-    // Ctrl-C only raises the cancel flag; the test stops at its next progress point and every
-    // worker has returned before we print.
-    struct sigaction action = {};
-    struct sigaction previous = {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous);
-    if (id == 12) SetLatencyConsole(stdout);
-    if (verbose) SetBandwidthConsole(stderr);
-    result = RunBenchTest(job);
-    SetLatencyConsole(nullptr);
-    SetBandwidthConsole(nullptr);
-    sigaction(SIGINT, &previous, nullptr);
-  } else {
-    std::fprintf(stderr, "test %d: not a benchmark test\n", id);
-  }
+  BenchCancelFlag().store(0);
+  // Ctrl-C only raises the cancel flag; the test stops at its next progress point and every
+  // worker has returned before we print.
+  struct sigaction action = {};
+  struct sigaction previous = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous);
+  // Standard output carries only the result (one line, or one JSON document); the latency
+  // table goes beside it in text mode and to standard error under --json.
+  if (id == 12) SetLatencyConsole(json ? stderr : stdout);
+  if (verbose) SetBandwidthConsole(stderr);
+  const int result = RunBenchTest(job);
+  SetLatencyConsole(nullptr);
+  SetBandwidthConsole(nullptr);
+  sigaction(SIGINT, &previous, nullptr);
 
   if (json) {
     std::printf(

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -94,42 +95,22 @@ double ClampTestScore(double score) { return ClampScore(score); }
 
 namespace {
 
-// Exact 32-bit division by a constant through one 64x64->128 multiply (Lemire, Kaser and
-// Kurz): for every 32-bit n and divisor d > 1, floor(n / d) = (M * n) >> 64 with
-// M = floor((2^64 - 1) / d) + 1. The hardware divider is the bottleneck of the spigot; the
-// multiply pipelines, so several digit groups can be in flight at once.
-struct PiDivisors {
-  std::uint64_t magic[kPiCells + 1];
-  PiDivisors() {
-    magic[0] = magic[1] = 0;
-    for (int i = 2; i <= kPiCells; ++i) {
-      magic[i] = UINT64_MAX / static_cast<std::uint64_t>(2 * i - 1) + 1;
-    }
+// One step of a digit group at cell i: d += cell*10000; cell = d mod (2i-1); d = d / (2i-1),
+// then d *= i-1 above the last cell; two's-complement 32-bit with truncating division. The
+// divisor changes with every cell, so this stays one hardware division per step: the division
+// is the work the test exists to time.
+template <bool kLastCellPossible>
+inline void PiStep(std::int32_t& d, std::int32_t* cells, int i) {
+  const std::int32_t sum =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(d) + static_cast<std::uint32_t>(cells[i]) * 10000u);
+  const std::int32_t divisor = 2 * i - 1;
+  cells[i] = sum % divisor;
+  const std::int32_t q = sum / divisor;
+  if (kLastCellPossible && i == 1) {
+    d = q;
+  } else {
+    d = static_cast<std::int32_t>(static_cast<std::uint32_t>(q) * static_cast<std::uint32_t>(i - 1));
   }
-};
-
-const PiDivisors& Divisors() {
-  static const PiDivisors* table = new PiDivisors();
-  return *table;
-}
-
-// One step of a digit group at cell i (i >= 2): d += cell*10000; cell = d mod (2i-1);
-// d = d / (2i-1) * (i-1), all in two's-complement 32-bit with truncating division.
-inline void PiStep(std::int32_t& d, std::int32_t* cells, int i, std::uint64_t magic) {
-  const std::uint32_t du = static_cast<std::uint32_t>(d) + static_cast<std::uint32_t>(cells[i]) * 10000u;
-  const std::uint32_t sign = static_cast<std::uint32_t>(static_cast<std::int32_t>(du) >> 31);
-  const std::uint32_t a = (du ^ sign) - sign;
-  const std::uint32_t divisor = static_cast<std::uint32_t>(2 * i - 1);
-  const std::uint32_t q = static_cast<std::uint32_t>((static_cast<unsigned __int128>(magic) * a) >> 64);
-  const std::uint32_t r = a - q * divisor;
-  cells[i] = static_cast<std::int32_t>((r ^ sign) - sign);
-  d = static_cast<std::int32_t>(((q ^ sign) - sign) * static_cast<std::uint32_t>(i - 1));
-}
-
-// The last step (i = 1, divisor 1, no multiply).
-inline void PiStepLast(std::int32_t& d, std::int32_t* cells) {
-  d = static_cast<std::int32_t>(static_cast<std::uint32_t>(d) + static_cast<std::uint32_t>(cells[1]) * 10000u);
-  cells[1] = 0;
 }
 
 struct PiEmitter {
@@ -160,17 +141,11 @@ struct PiEmitter {
 // division chains of a step are independent while each group still sees the cells exactly
 // as the group before it left them.
 template <int K>
-bool PiBatch(int m, std::int32_t* cells, const std::uint64_t* magic, PiEmitter& out) {
+bool PiBatch(int m, std::int32_t* cells, PiEmitter& out) {
   std::int32_t d[K] = {};
   // Group j starts at cell m - 14j; at wave position c it works on cell c + j.
   auto active = [m](int j, int cell) { return cell >= 1 && cell <= m - 14 * j; };
-  auto step = [&](int j, int cell) {
-    if (cell >= 2) {
-      PiStep(d[j], cells, cell, magic[cell]);
-    } else {
-      PiStepLast(d[j], cells);
-    }
-  };
+  auto step = [&](int j, int cell) { PiStep<true>(d[j], cells, cell); };
   const int steadyTop = m - 15 * (K - 1);
   int c = m;
   for (; c > steadyTop && c > 1 - (K - 1); --c) {
@@ -179,7 +154,8 @@ bool PiBatch(int m, std::int32_t* cells, const std::uint64_t* magic, PiEmitter& 
     }
   }
   for (; c >= 2; --c) {
-    for (int j = 0; j < K; ++j) PiStep(d[j], cells, c + j, magic[c + j]);
+#pragma GCC unroll 16
+    for (int j = 0; j < K; ++j) PiStep<false>(d[j], cells, c + j);
   }
   for (; c >= 1 - (K - 1); --c) {
     for (int j = 0; j < K; ++j) {
@@ -199,17 +175,16 @@ bool PiPass(std::int32_t* cells, char* text, std::size_t textBytes, PiGroupHook 
   text[0] = '\0';
   cells[kPiCells] = 0;
   for (int i = 0; i < kPiCells; ++i) cells[i] = 2000;
-  const std::uint64_t* magic = Divisors().magic;
   PiEmitter out{text, textBytes, 0, 0, 0, hook, context};
-  constexpr int kInFlight = 4;
+  constexpr int kInFlight = 4;  // more measure no faster: the divider is then saturated
   int m = kPiCells;
   while (m > 0) {
     const int groupsLeft = (m + 13) / 14;
     if (groupsLeft >= kInFlight) {
-      if (!PiBatch<kInFlight>(m, cells, magic, out)) return false;
+      if (!PiBatch<kInFlight>(m, cells, out)) return false;
       m -= 14 * kInFlight;
     } else {
-      if (!PiBatch<1>(m, cells, magic, out)) return false;
+      if (!PiBatch<1>(m, cells, out)) return false;
       m -= 14;
     }
   }
@@ -304,8 +279,23 @@ const ColourTable& Colours() {
 
 }  // namespace
 
+std::optional<SimdLevel> ParseSimdLevel(std::string_view name) {
+  if (name == "scalar") return SimdLevel::Scalar;
+  if (name == "sse2") return SimdLevel::Sse2;
+  if (name == "avx2") return SimdLevel::Avx2;
+  if (name == "avx512") return SimdLevel::Avx512;
+  return std::nullopt;
+}
+
+SimdLevel CapSimdLevel(SimdLevel detected, const char* cap) {
+  if (!cap) return detected;
+  const auto level = ParseSimdLevel(cap);
+  if (!level || static_cast<int>(*level) > static_cast<int>(detected)) return detected;
+  return *level;
+}
+
 SimdLevel SupportedSimdLevel() {
-  static const SimdLevel level = DetectSimdLevel();
+  static const SimdLevel level = CapSimdLevel(DetectSimdLevel(), std::getenv(kSimdLevelEnv));
   return level;
 }
 
@@ -382,15 +372,15 @@ std::int32_t CFractal::Render(int width, int height) {
   }
   std::uint8_t* codes = codes_.get();
   Classify(width, height, codes);
+  // Every byte value has a colour, so the pass below has no branch: codes above the iteration
+  // limit are the points that never escaped.
   const ColourTable& colours = Colours();
-  std::uint32_t colourOf[kMaxIterations + 1];
-  for (int n = 0; n <= kMaxIterations; ++n) colourOf[n] = palette_[colours.index[n]];
-  const std::uint32_t inside = palette_[0];
+  std::uint32_t colourOf[256];
+  for (int c = 0; c < 256; ++c) colourOf[c] = c <= kMaxIterations ? palette_[colours.index[c]] : palette_[0];
   std::uint32_t* image = image_.get();
   std::uint32_t x = 0;
   for (std::size_t p = 0; p < pixels; ++p) {
-    const std::uint8_t c = codes[p];
-    const std::uint32_t colour = c <= kMaxIterations ? colourOf[c] : inside;
+    const std::uint32_t colour = colourOf[codes[p]];
     image[p] = colour;
     x ^= colour;
   }
@@ -406,12 +396,8 @@ float CJulia::IteratePoint(int x, int y, float step, float originX, float origin
 }
 
 void CJulia::Classify(int width, int height, std::uint8_t* codes) {
-  const fractal::JuliaColumnFn column = fractal::kJuliaColumn[static_cast<int>(FractalSimdLevel())];
-  const float step = Extent() / static_cast<float>(width);
-  for (int x = 0; x < width; ++x) {
-    column(OriginX() + static_cast<float>(x) * step, OriginY(), step, height,
-           codes + static_cast<std::size_t>(x) * height);
-  }
+  const fractal::JuliaImageFn render = fractal::kJuliaImage[static_cast<int>(FractalSimdLevel())];
+  render(OriginX(), OriginY(), Extent() / static_cast<float>(width), width, height, codes);
 }
 
 CMandelbrot::CMandelbrot() : CFractal(-2.0f, -1.25f, 2.5f) { doublePrecision_ = true; }
@@ -423,13 +409,8 @@ double CMandelbrot::IteratePointDouble(int x, int y, double step, double originX
 }
 
 void CMandelbrot::Classify(int width, int height, std::uint8_t* codes) {
-  const fractal::MandelColumnFn column = fractal::kMandelColumn[static_cast<int>(FractalSimdLevel())];
-  const double step = static_cast<double>(Extent()) / width;
-  const double originX = OriginX();
-  for (int x = 0; x < width; ++x) {
-    column(originX + static_cast<double>(x) * step, OriginY(), step, height,
-           codes + static_cast<std::size_t>(x) * height);
-  }
+  const fractal::MandelImageFn render = fractal::kMandelImage[static_cast<int>(FractalSimdLevel())];
+  render(OriginX(), OriginY(), static_cast<double>(Extent()) / width, width, height, codes);
 }
 
 namespace {

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "bench/BenchJob.h"
 
@@ -33,8 +35,14 @@ int PiJob3(_BENCH_JOB* job, int workerIndex);
 
 // ---- fractals ----
 enum class SimdLevel { Scalar = 0, Sse2 = 1, Avx2 = 2, Avx512 = 3 };
-// The widest level this processor and system can run.
+// The widest level this processor and system can run, lowered to the level named by
+// KORVANE_SIMD_LEVEL ("scalar", "sse2", "avx2", "avx512") when that is narrower: the narrower
+// renders can then be tested and measured on a wide machine. Read once per process.
+inline constexpr const char* kSimdLevelEnv = "KORVANE_SIMD_LEVEL";
 SimdLevel SupportedSimdLevel();
+std::optional<SimdLevel> ParseSimdLevel(std::string_view name);
+// `detected` lowered to the level `cap` names; unknown names and wider levels change nothing.
+SimdLevel CapSimdLevel(SimdLevel detected, const char* cap);
 // The level the renders use; requests above the supported level are lowered. Returns the
 // level in effect.
 SimdLevel SetFractalSimdLevel(SimdLevel level);

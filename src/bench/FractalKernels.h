@@ -7,17 +7,41 @@ namespace korvane::fractal {
 
 inline constexpr float kJuliaCx = -0.629578f;
 inline constexpr float kJuliaCy = -0.41524f;
+// The constant as the iteration subtracts it.
+inline constexpr float kJuliaCxMagnitude = 0.629578f;
+inline constexpr float kJuliaCyMagnitude = 0.41524f;
+inline constexpr int kMaxIterationsPerPoint = 100;
+inline constexpr std::uint8_t kNotEscapedCode = 0xFF;
 
-// codes[y] = iteration count when the point escaped (|z|^2 > 4), else 0xFF.
-using JuliaColumnFn = void (*)(float zx, float originY, float step, int height, std::uint8_t* codes);
-using MandelColumnFn = void (*)(double px, double originY, double step, int height, std::uint8_t* codes);
+// Whole images: codes[x * height + y] = iteration count when the point (origin + (x, y) * step)
+// escaped (|z|^2 > 4), else kNotEscapedCode.
+using JuliaImageFn = void (*)(float originX, float originY, float step, int width, int height,
+                              std::uint8_t* codes);
+using MandelImageFn = void (*)(double originX, double originY, double step, int width, int height,
+                               std::uint8_t* codes);
 
 // Index by SimdLevel; nullptr where the build has no such kernel.
-extern const JuliaColumnFn kJuliaColumn[4];
-extern const MandelColumnFn kMandelColumn[4];
+extern const JuliaImageFn kJuliaImage[4];
+extern const MandelImageFn kMandelImage[4];
 
-// The plain iterations every kernel must agree with.
-inline float JuliaIterate(float zx, float zy, int* iterations, float bailout, int maxIterations) {
+// The vector renders, each in a file built for its instruction set (x86-64 only).
+void JuliaImageSse2(float originX, float originY, float step, int width, int height,
+                    std::uint8_t* codes);
+void JuliaImageAvx2(float originX, float originY, float step, int width, int height,
+                    std::uint8_t* codes);
+void JuliaImageAvx512(float originX, float originY, float step, int width, int height,
+                      std::uint8_t* codes);
+void MandelImageSse2(double originX, double originY, double step, int width, int height,
+                     std::uint8_t* codes);
+void MandelImageAvx2(double originX, double originY, double step, int width, int height,
+                     std::uint8_t* codes);
+void MandelImageAvx512(double originX, double originY, double step, int width, int height,
+                       std::uint8_t* codes);
+
+// The plain iterations every kernel must agree with. Internal linkage: files built for wider
+// instruction sets include them too, and no such copy may ever stand in for this one.
+static inline float JuliaIterate(float zx, float zy, int* iterations, float bailout,
+                                 int maxIterations) {
   int n = 0;
   float m;
   for (;;) {
@@ -36,7 +60,8 @@ inline float JuliaIterate(float zx, float zy, int* iterations, float bailout, in
   return m;
 }
 
-inline double MandelIterate(double px, double py, int* iterations, double bailout, int maxIterations) {
+static inline double MandelIterate(double px, double py, int* iterations, double bailout,
+                                   int maxIterations) {
   int n = 0;
   double zx = 0.0, zy = 0.0, m;
   for (;;) {

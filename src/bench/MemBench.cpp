@@ -73,7 +73,16 @@ std::atomic<std::int32_t> gTotalMemoryMiB{0};
 std::atomic<std::FILE*> gLatencyConsole{nullptr};
 std::atomic<std::FILE*> gBandwidthConsole{nullptr};
 std::atomic<int> gUsableTsc{-1};
+std::atomic<int> gFirstLatencyBlock{0};
+std::atomic<int> gLastLatencyBlock{13};
 }  // namespace
+
+void SetTscUsableForTesting(int usable) { gUsableTsc.store(usable < 0 ? -1 : (usable ? 1 : 0)); }
+
+void SetLatencyBlocksForTesting(int first, int last) {
+  gFirstLatencyBlock.store(std::clamp(first, 0, 13));
+  gLastLatencyBlock.store(std::clamp(last, std::clamp(first, 0, 13), 13));
+}
 
 std::int32_t TotalPhysMemoryMiB() {
   std::int32_t mib = gTotalMemoryMiB.load();
@@ -106,9 +115,9 @@ bool HasUsableTSC() {
   if (cached < 0) {
     bool usable = false;
     if (platform::HasRdtsc()) {
-      (void)platform::Cpuid(0);
+      (void)platform::RunningCpuid(0);
       const std::uint64_t first = platform::Rdtsc();
-      (void)platform::Cpuid(0);
+      (void)platform::RunningCpuid(0);
       const std::uint64_t second = platform::Rdtsc();
       usable = second > first;
     }
@@ -244,7 +253,8 @@ std::int64_t ChaseLatency(std::int64_t blockBytes, void* buffer, std::int64_t st
                           std::int64_t* overhead, std::int64_t* sink) {
   if (overhead) *overhead = 0;
   if (sink) *sink = 0;
-  if (!buffer || !HasUsableTSC()) return -1;
+  // The chase is timed by the wall clock and converted at clockHz, whatever the time base.
+  if (!buffer || clockHz <= 0) return -1;
   const std::int64_t block = std::min(blockBytes, kLatencyMaxBlock);
   const std::int64_t stride = std::min(strideBytes, block);
   const std::int64_t cells = block / 4;
@@ -329,7 +339,10 @@ int LatencyTest(_BENCH_JOB* job) {
   PostJobMessage(*job, WM_BENCH_START, 0);
   PinnedHighPriority pinned(true);
   const std::size_t page = PageSize();
-  HasUsableTSC();
+  // Without a usable time-stamp counter there is no processor clock to count cycles in: the
+  // chase is then measured in nanoseconds (a 1 GHz "clock"), so a cell still reads its real
+  // time instead of the one cycle a failed chase would leave.
+  const bool tsc = HasUsableTSC();
   constexpr std::size_t kBufferBytes = 33556480;
   std::unique_ptr<char[]> raw1(new (std::nothrow) char[page + kBufferBytes]);
   std::unique_ptr<char[]> raw2(new (std::nothrow) char[page + kBufferBytes]);
@@ -337,7 +350,7 @@ int LatencyTest(_BENCH_JOB* job) {
   char* chain = AlignUp(raw1.get(), RoundDownPow2(page));
   char* second = AlignUp(raw2.get(), RoundDownPow2(page));
   std::memset(raw1.get(), 0xC0, page + kBufferBytes);
-  const std::int64_t clock = speed.hz;
+  const std::int64_t clock = tsc && speed.hz > 0 ? speed.hz : kNanosecondClock;
 
   Console("Welcome to use MemLatencyTest(New).\r\n");
   Console(platform::Format("dwPageSize: %d.\r\n", static_cast<int>(page)).c_str());
@@ -362,7 +375,7 @@ int LatencyTest(_BENCH_JOB* job) {
     Console(separator.c_str());
     double passMax = -1000000.0;
     int done = 0;
-    for (int bi = 0; bi < kBlocks; ++bi) {
+    for (int bi = gFirstLatencyBlock.load(); bi <= gLastLatencyBlock.load() && bi < kBlocks; ++bi) {
       const std::int64_t block = std::int64_t{4096} << bi;
       Console(platform::Format("% 9d", static_cast<int>(block)).c_str());
       for (int si = 0; si < kStrides; ++si) {
@@ -394,10 +407,11 @@ int LatencyTest(_BENCH_JOB* job) {
 
   Console(platform::Format("nLatencyTempTotal: %" PRId64 ".\r\n", sinkTotal).c_str());
   Console(platform::Format("Avg. LatencyCycle: %0.1f cycle.\r\n", best).c_str());
-  Console(platform::Format("CPU Frequency: %llu Hz.\r\n", static_cast<unsigned long long>(clock)).c_str());
+  Console(platform::Format("CPU Frequency: %llu Hz.\r\n", static_cast<unsigned long long>(speed.hz > 0 ? speed.hz : 0))
+              .c_str());
   double cycles = std::floor(best + 0.5);
   if (cycles < 1) cycles = 1;
-  const double ns = clock > 0 ? cycles * 1e9 / static_cast<double>(clock) : cycles * 0.8333333333333334;
+  const double ns = cycles * 1e9 / static_cast<double>(clock);
   Console(platform::Format("Latency Time: [%0.1f cycle] %0.1f ns.\r\n", cycles, ns).c_str());
   if (std::FILE* out = gLatencyConsole.load()) std::fflush(out);
 

@@ -15,11 +15,20 @@ int LatencyTest(_BENCH_JOB* job);
 
 // Cycles per access x 10 of a random pointer chase through `blockBytes` of `buffer` (which
 // must hold at least min(blockBytes, 32 MiB) + 4 bytes) with the given stride; -1 when the
-// buffer is null or the time-stamp counter is unusable. `clockHz` converts seconds to cycles.
+// buffer is null or clockHz is not positive. The chase is timed by the wall clock; `clockHz`
+// converts seconds to cycles (kNanosecondClock: to nanoseconds, where no processor clock is
+// known).
 std::int64_t ChaseLatency(std::int64_t blockBytes, void* buffer, std::int64_t strideBytes,
                           std::int64_t clockHz, std::int64_t* overhead, std::int64_t* sink);
 
 bool HasUsableTSC();
+inline constexpr std::int64_t kNanosecondClock = 1000000000;
+
+// Tests only: force the time-stamp counter check (0 unusable, 1 usable, -1 ask the processor
+// again), and run the latency test over block sizes 4 KiB << first .. 4 KiB << last only
+// (0..13; the default is all of them).
+void SetTscUsableForTesting(int usable);
+void SetLatencyBlocksForTesting(int first, int last);
 // Installed memory in bytes (0 when unknown).
 std::uint64_t GetTotalPhysMemory();
 // "MemTotal:" of a /proc/meminfo text, in bytes.

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <string>
 #include <vector>
+
+#include "platform/Sysroot.h"
 
 namespace korvane {
 namespace {
@@ -252,11 +255,47 @@ void DecodeCacheLineInfo(const CpuidFunction& cpuid, _CACHE_LINE_INFO& out) {
   ExtendedPath(cpuid, out);
 }
 
+void CacheLineInfoFromSysfs(_CACHE_LINE_INFO& out) {
+  const std::string base = "/sys/devices/system/cpu/cpu0/cache";
+  for (const std::string& entry : platform::ListSysDir(base)) {
+    if (entry.rfind("index", 0) != 0) continue;
+    const std::string dir = base + "/" + entry;
+    const auto level = platform::ReadSysInteger(dir + "/level");
+    const std::string type = platform::ReadSysLine(dir + "/type").value_or("");
+    if (!level) continue;
+    int group = -1;
+    if (*level == 1 && type == "Data")
+      group = kL1Data;
+    else if (*level == 1 && type == "Instruction")
+      group = kL1Instruction;
+    else if (*level == 2 && type == "Unified")
+      group = kL2;
+    else if (*level == 3 && type == "Unified")
+      group = kL3;
+    if (group < 0) continue;
+    auto fill = [&](int g) {
+      if (auto ways = platform::ReadSysInteger(dir + "/ways_of_associativity"); ways && *ways > 0)
+        out.group[g].associativity =
+            static_cast<std::uint8_t>(std::min<long long>(*ways, kFullyAssociative));
+      if (auto line = platform::ReadSysInteger(dir + "/coherency_line_size");
+          line && *line > 0 && *line <= 255)
+        out.group[g].lineSize = static_cast<std::uint8_t>(*line);
+    };
+    fill(group);
+    if (group == kL1Instruction) fill(kTrace);  // no trace cache: the third group copies L1i
+  }
+}
+
 int GetCacheLineInfo(_CACHE_LINE_INFO* record) {
   const int call = ++g_calls;
   if (record == nullptr || call > 2) return 0;
-  DecodeCacheLineInfo(
-      [](std::uint32_t leaf, std::uint32_t sub) { return platform::Cpuid(leaf, sub); }, *record);
+  const CpuidFunction cpuid = [](std::uint32_t leaf, std::uint32_t sub) {
+    return platform::Cpuid(leaf, sub);
+  };
+  DecodeCacheLineInfo(cpuid, *record);
+  // A recorded machine without a CPUID recording (or a processor without the instruction):
+  // the kernel's description of the caches is the only one there is.
+  if (!cpuid(0, 0)) CacheLineInfoFromSysfs(*record);
   return 1;
 }
 

@@ -35,6 +35,9 @@ void DecodeCacheLineInfo(const CpuidFunction& cpuid, _CACHE_LINE_INFO& out);
 // in the process on (the record is then untouched).
 int GetCacheLineInfo(_CACHE_LINE_INFO* record);
 void ResetCacheLineInfoCallsForTesting();
+// Associativity and line size of the first logical processor's caches as the kernel lists them
+// (/sys/devices/system/cpu/cpu0/cache); groups it does not list keep their values.
+void CacheLineInfoFromSysfs(_CACHE_LINE_INFO& out);
 
 // Associativity field of 0x80000006 (bits 15..12) in ways; 0 for reserved codes.
 std::uint8_t DecodeExtendedAssociativity(std::uint32_t field);

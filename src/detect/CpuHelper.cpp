@@ -1,10 +1,12 @@
 #include "detect/CpuHelper.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "config/LanguageRes.h"
 #include "hwlib/HardwareLibrary.h"
+#include "platform/Sysroot.h"
 #include "platform/Text.h"
 
 namespace korvane {
@@ -61,10 +63,55 @@ constexpr BlackEditionRow kBlackEditionRows[] = {
 };
 
 std::optional<platform::CpuidRegs> LiveCpuid(std::uint32_t leaf, std::uint32_t subleaf) {
-  return platform::Cpuid(leaf, subleaf);
+  if (auto r = platform::Cpuid(leaf, subleaf)) return r;
+  // A recorded machine without a CPUID recording: its kernel wrote down the signature.
+  if (leaf == 1 && !platform::SysrootPrefix().empty()) {
+    if (auto text = platform::ReadSysFile("/proc/cpuinfo", 4u << 20)) {
+      if (auto eax = SignatureFromCpuinfo(*text)) return platform::CpuidRegs{*eax, 0, 0, 0};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> SignatureFromCpuinfo(std::string_view cpuinfo) {
+  // The first processor's "cpu family", "model" and "stepping" lines, folded back into the
+  // leaf-1 layout (base and extended fields).
+  long long family = -1, model = -1, stepping = -1;
+  std::size_t pos = 0;
+  while (pos < cpuinfo.size()) {
+    std::size_t end = cpuinfo.find('\n', pos);
+    if (end == std::string_view::npos) end = cpuinfo.size();
+    const std::string_view line = cpuinfo.substr(pos, end - pos);
+    pos = end + 1;
+    if (TrimSpaces(line).empty() && family >= 0) break;  // end of the first processor
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string key(line.substr(0, colon));
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    const std::string value = TrimSpaces(line.substr(colon + 1));
+    long long* target = key == "cpu family" ? &family
+                        : key == "model"    ? &model
+                        : key == "stepping" ? &stepping
+                                            : nullptr;
+    if (target == nullptr || value.empty() || value.size() > 6) continue;
+    char* stop = nullptr;
+    const long v = std::strtol(value.c_str(), &stop, 10);
+    if (stop != nullptr && *stop == '\0' && v >= 0) *target = v;
+  }
+  if (family < 0 || family > 15 + 255 || model < 0 || model > 255 || stepping < 0 || stepping > 15)
+    return std::nullopt;
+  const std::uint32_t f = static_cast<std::uint32_t>(family), m = static_cast<std::uint32_t>(model);
+  std::uint32_t eax =
+      static_cast<std::uint32_t>(stepping) | ((m & 0xF) << 4) | ((f < 15 ? f : 15) << 8);
+  if (f >= 15) eax |= (f - 15) << 20;
+  if (f == 6 || f >= 15)
+    eax |= ((m >> 4) & 0xF) << 16;
+  else if (m > 15)
+    return std::nullopt;  // other families have no extended model
+  return eax;
+}
 
 std::string CleanSpecificationText(std::string_view text) {
   std::string s = TrimSpaces(text);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,6 +82,9 @@ class CCPUHelper : public CDeviceHelper {
 
 // The processor's full brand string without doubled spaces and trademark marks.
 std::string CleanSpecificationText(std::string_view text);
+// The leaf-1 signature (EAX) of the first processor of a /proc/cpuinfo text; nullopt when the
+// text lacks or garbles its family, model or stepping.
+std::optional<std::uint32_t> SignatureFromCpuinfo(std::string_view cpuinfo);
 // "45 nm" below 0.1 micrometres, "0.13 <micrometre unit>" from there on; the units are the
 // language texts 5011 and 5010.
 std::string FormatProcessTechnology(float micrometres);

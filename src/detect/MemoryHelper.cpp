@@ -130,14 +130,16 @@ bool CMemoryHelper::ReadFallback() {
   if (!query.Ok()) return false;
   std::unique_ptr<WmiObject> object = query.Next();
   if (!object) return false;
+  // The class describes processor caches; an object without a physical-memory figure says
+  // nothing about memory, so it must neither count as detected nor replace the captions.
+  std::int32_t total = 0;
+  if (!GetInt32Property(*object, "ullTotalPhys", &total) || total <= 0) return false;
   std::string text;
   if (GetStringProperty(*object, "Caption", &text)) caption = text;
   if (GetStringProperty(*object, "Name", &text)) name = text;
+  status.ullTotalPhys = static_cast<std::uint64_t>(static_cast<std::int64_t>(total));
+  totalPhysText = platform::Format("%d", total);
   std::int32_t value = 0;
-  if (GetInt32Property(*object, "ullTotalPhys", &value)) {
-    status.ullTotalPhys = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
-    totalPhysText = platform::Format("%d", value);
-  }
   if (GetInt32Property(*object, "ullAvailPhys", &value)) {
     status.ullAvailPhys = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
     availPhysText = platform::Format("%d", value);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 #include "platform/Sysroot.h"
 #include "platform/Text.h"
@@ -197,6 +198,25 @@ std::optional<AtaIdentity> ParseAtaIdentify(std::string_view text) {
   return id;
 }
 
+std::optional<std::int32_t> ParseCacheSizeKB(std::string_view text) {
+  std::string t = platform::Trim(text);
+  std::uint64_t factor = 1;
+  if (!t.empty()) {
+    switch (t.back()) {
+      case 'K': t.pop_back(); break;
+      case 'M': factor = 1024; t.pop_back(); break;
+      case 'G': factor = 1024 * 1024; t.pop_back(); break;
+      default: break;
+    }
+  }
+  std::uint64_t value = 0;
+  const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+  if (ec != std::errc() || t.empty() || ptr != t.data() + t.size()) return std::nullopt;
+  constexpr std::uint64_t kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+  if (value > kMax / factor) return std::nullopt;
+  return static_cast<std::int32_t>(value * factor);
+}
+
 std::string PciAddressInPath(std::string_view path) {
   std::string found;
   std::size_t start = 0;
@@ -295,7 +315,9 @@ std::vector<DiskInfo> ScanDisks() {
     DiskInfo disk;
     disk.name = name;
     disk.sysPath = target;
-    disk.sizeBytes = ReadDec(dir + "/size").value_or(0) * 512;  // the kernel counts 512-byte units
+    // The kernel counts 512-byte units; a count too large to be bytes is no size at all.
+    const std::uint64_t sectors = ReadDec(dir + "/size").value_or(0);
+    disk.sizeBytes = sectors <= std::numeric_limits<std::uint64_t>::max() / 512 ? sectors * 512 : 0;
     disk.logicalBlockSize = static_cast<std::uint32_t>(ReadDec(dir + "/queue/logical_block_size").value_or(512));
     if (disk.logicalBlockSize == 0) disk.logicalBlockSize = 512;
     disk.removable = ReadDec(dir + "/removable").value_or(0) != 0;

@@ -99,6 +99,9 @@ struct AtaIdentity {
   std::string model, serial, firmware;
 };
 std::optional<AtaIdentity> ParseAtaIdentify(std::string_view text);
+// A cache "size" attribute ("32K", "1280K", "16M", "1G") in KiB; nullopt when it is not such a
+// size or does not fit a 32-bit WMI property.
+std::optional<std::int32_t> ParseCacheSizeKB(std::string_view text);
 // The last "dddd:bb:ss.f" component of a sysfs path, "" when there is none.
 std::string PciAddressInPath(std::string_view path);
 // A build date in a kernel version text ("... (2024-10-24)" or "... Thu Oct 24 12:00:00 UTC 2024")

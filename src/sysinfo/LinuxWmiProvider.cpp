@@ -320,19 +320,16 @@ std::vector<WmiObject> BuildCacheMemory() {
     if (entry.rfind("index", 0) != 0) continue;
     const std::string dir = base + "/" + entry;
     const auto level = platform::ReadSysInteger(dir + "/level");
-    const std::string sizeText = platform::ReadSysLine(dir + "/size").value_or("");
-    if (!level || sizeText.empty()) continue;
-    long long kb = 0;
-    std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), kb);
-    if (!sizeText.empty() && sizeText.back() == 'M') kb *= 1024;
+    const auto kb = ParseCacheSizeKB(platform::ReadSysLine(dir + "/size").value_or(""));
+    if (!level || *level < 1 || *level > 9 || !kb) continue;  // out of range: unavailable
     WmiObject o("Win32_CacheMemory");
     o.Put("Caption", Str("Cache Memory"));
     o.Put("Name", Str("Cache Memory"));
     o.Put("DeviceID", Str(platform::Format("Cache Memory %d", number++)));
     o.Put("Purpose", Str(platform::Format("L%lld Cache", *level)));
     o.Put("Level", I4(*level + 2));  // 3 = primary, 4 = secondary, 5 = tertiary
-    o.Put("InstalledSize", I4(kb));
-    o.Put("MaxCacheSize", I4(kb));
+    o.Put("InstalledSize", I4(*kb));
+    o.Put("MaxCacheSize", I4(*kb));
     o.Put("Status", Str("OK"));
     objects.push_back(std::move(o));
   }

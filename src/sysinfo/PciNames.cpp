@@ -46,7 +46,8 @@ std::string Lookup(int flags, unsigned a, unsigned b = 0, unsigned c = 0, unsign
   // pci.ids alone keeps them reproducible. Unknown ids give an empty name, never numbers.
   const int common = PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB;
   const char* name = pci_lookup_name(access, buffer, sizeof buffer, flags | common, a, b, c, d);
-  return name != nullptr ? std::string(name) : std::string();
+  // pci.ids is the machine's file: its names enter the program as clean text.
+  return name != nullptr ? platform::CleanMachineText(name, false) : std::string();
 }
 
 }  // namespace

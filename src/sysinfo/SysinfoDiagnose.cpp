@@ -1,5 +1,6 @@
 #include "sysinfo/SysinfoDiagnose.h"
 
+#include "platform/Text.h"
 #include "sysinfo/DeviceEnum.h"
 #include "sysinfo/DirectX.h"
 #include "sysinfo/LinuxWmiProvider.h"
@@ -12,7 +13,9 @@ namespace {
 
 nlohmann::ordered_json VariantJson(const Variant& v) {
   switch (v.vt) {
-    case VT_BSTR: return v.bstrVal;
+    // Machine texts are cleaned where they are read; cleaning again here costs little and
+    // keeps any text that came another way from breaking the JSON.
+    case VT_BSTR: return platform::CleanMachineText(v.bstrVal, true);
     case VT_I4: return v.lVal;
     case VT_BOOL: return v.lVal != 0;
     default: return nullptr;
@@ -61,9 +64,9 @@ nlohmann::ordered_json DiagnoseSysinfo() {
 
   nlohmann::ordered_json devices = nlohmann::ordered_json::array();
   for (const DeviceRecord& record : EnumerateDeviceRecords(nullptr, nullptr)) {
-    devices.push_back({{"class", RecordText(record.className)},
-                       {"instanceId", RecordText(record.instanceId)},
-                       {"name", RecordText(record.name)}});
+    devices.push_back({{"class", platform::CleanMachineText(RecordText(record.className), false)},
+                       {"instanceId", platform::CleanMachineText(RecordText(record.instanceId), false)},
+                       {"name", platform::CleanMachineText(RecordText(record.name), false)}});
   }
   out["devices"] = std::move(devices);
   return out;

@@ -22,7 +22,8 @@ bool SplitIdLine(std::string_view line, std::uint16_t& id, std::string& name) {
   }
   if (line[4] != ' ' && line[4] != '\t') return false;
   id = static_cast<std::uint16_t>(value);
-  name = platform::Trim(line.substr(5));
+  // The ids file is the machine's; whatever bytes it holds must not reach a device name as is.
+  name = platform::CleanMachineText(platform::Trim(line.substr(5)), false);
   return !name.empty();
 }
 

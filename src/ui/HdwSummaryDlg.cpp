@@ -9,6 +9,7 @@
 #include "ui/DeviceInfoCtrl.h"
 #include "ui/KorvaneDlg.h"
 #include "ui/QtMessageTarget.h"
+#include "ui/StartPanel.h"
 #include "ui/logic/LinkCommands.h"
 
 namespace korvane {
@@ -66,12 +67,6 @@ CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent, summary::SummarySources sources)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 6);
   layout->setSpacing(6);
-  startPanelSlot_ = new QWidget(this);
-  startPanelSlot_->setObjectName(QStringLiteral("startPanelSlot"));
-  startPanelSlot_->setLayout(new QVBoxLayout);
-  startPanelSlot_->layout()->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(startPanelSlot_);
-
   scroll_ = new QScrollArea(this);
   scroll_->setObjectName(QStringLiteral("summaryStack"));
   scroll_->setWidgetResizable(true);
@@ -96,6 +91,16 @@ CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent, summary::SummarySources sources)
   stackLayout->addStretch(1);
   scroll_->setWidget(stack);
   layout->addWidget(scroll_, 1);
+
+  // The start panel sits below the hardware panes, at a fixed height.
+  startPanelSlot_ = new QWidget(this);
+  startPanelSlot_->setObjectName(QStringLiteral("startPanelSlot"));
+  startPanelSlot_->setFixedHeight(152);
+  auto* slotLayout = new QVBoxLayout(startPanelSlot_);
+  slotLayout->setContentsMargins(0, 0, 0, 0);
+  startPanel_ = new CStartPanel(startPanelSlot_);
+  slotLayout->addWidget(startPanel_);
+  layout->addWidget(startPanelSlot_);
 
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, [this] {

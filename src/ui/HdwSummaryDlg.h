@@ -1,7 +1,7 @@
 #pragma once
 // The summary page: eight collapsible panes, one per hardware category, each with its device
-// controls, filled once detection has finished and refreshed once a second. A slot at the top
-// takes the start panel when the browser host provides one.
+// controls, filled once detection has finished and refreshed once a second, and the start panel
+// at the foot of the page.
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
@@ -19,6 +19,7 @@ namespace korvane {
 
 class CDeviceInfoCtrl;
 class CQtMessageTarget;
+class CStartPanel;
 
 // One collapsible pane: its caption button (title, summary text, item count) and the panel of
 // device controls below it.
@@ -65,8 +66,10 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   float ShownScore(int kind) const;
   // The update tool's panel; none until that panel is built into the page.
   QWidget* UpdateToolPanel() const { return nullptr; }
-  // Where the start panel (the embedded browser) goes; empty until it is wired in.
+  // The slot at the foot of the page that holds the start panel.
   QWidget* StartPanelSlot() const { return startPanelSlot_; }
+  // The browser panel in that slot; its browser comes after the first paint.
+  CStartPanel* StartPanel() const { return startPanel_; }
 
   CSummaryPane* Pane(int category) const;
   const summary::CHdwSummary& Summary() const { return *summary_; }
@@ -85,6 +88,7 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   std::unique_ptr<summary::CHdwSummary> summary_;
   std::unique_ptr<CQtMessageTarget> target_;
   QWidget* startPanelSlot_ = nullptr;
+  CStartPanel* startPanel_ = nullptr;
   QScrollArea* scroll_ = nullptr;
   std::array<CSummaryPane*, summary::kCategoryCount> panes_{};
   QTimer timer_;

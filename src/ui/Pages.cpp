@@ -7,6 +7,7 @@
 
 #include "config/LanguageRes.h"
 #include "config/Product.h"
+#include "ui/StartPanel.h"
 
 namespace korvane {
 
@@ -64,14 +65,6 @@ void CHdwScanDlg::OnGroupTabClicked(int index) {
     return;
   }
   if (index != selected_) SelectTestGroup(index);
-}
-
-CHdwHelpDlg::CHdwHelpDlg(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("helpPage"));
-}
-
-CHdwRankDlg::CHdwRankDlg(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("rankPage"));
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {

@@ -11,6 +11,8 @@
 #include "app/logic/MainWindowRules.h"
 #include "platform/Messages.h"
 #include "scores/ScoreStore.h"
+#include "ui/HdwHelpDlg.h"
+#include "ui/HdwRankDlg.h"
 #include "ui/HdwSummaryDlg.h"
 
 namespace korvane {
@@ -50,20 +52,6 @@ class CHdwScanDlg : public QWidget, private ITestGroupHost {
   int boardGroup_ = -1;
   bool locked_ = false;
   bool selectingTab_ = false;
-};
-
-class CHdwHelpDlg : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CHdwHelpDlg(QWidget* parent = nullptr);
-};
-
-class CHdwRankDlg : public QWidget {
-  Q_OBJECT
-
- public:
-  explicit CHdwRankDlg(QWidget* parent = nullptr);
 };
 
 class CAboutDlg : public QDialog {

@@ -6,6 +6,7 @@
 
 #include "bench/BenchCli.h"
 #include "bench/BenchJob.h"
+#include "bench/MemBench.h"
 #include "platform/Clock.h"
 
 namespace korvane {
@@ -21,15 +22,48 @@ TEST(RunBenchTestCli, UsageErrors) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("usage"), std::string::npos);
 }
 
-TEST(RunBenchTestCli, IdThatIsNotATestReportsResultZero) {
+TEST(RunBenchTestCli, IdThatIsNotATestIsRefused) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunBenchTestCli({"korvane", "--bench-test", "9"}), 1);
-  EXPECT_EQ(RunBenchTestCli({"--bench-test=10", "--json"}), 1);
+  EXPECT_EQ(RunBenchTestCli({"korvane", "--bench-test", "9"}), 2);
+  EXPECT_EQ(RunBenchTestCli({"--bench-test=10", "--json"}), 2);
+  EXPECT_EQ(RunBenchTestCli({"--bench-test", "200"}), 2);
+  EXPECT_EQ(RunBenchTestCli({"--bench-test="}), 2);
   const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out, "");  // no result line for a test that did not run
+  EXPECT_NE(err.find("9 is not a benchmark test"), std::string::npos) << err;
+  EXPECT_NE(err.find("10 is not a benchmark test"), std::string::npos) << err;
+}
+
+// The latency test over its smallest block only, so the run takes moments.
+struct SmallLatencyRun {
+  SmallLatencyRun() { SetLatencyBlocksForTesting(0, 0); }
+  ~SmallLatencyRun() { SetLatencyBlocksForTesting(0, 13); }
+};
+
+TEST(RunBenchTestCli, JsonIsAllThereIsOnStandardOutput) {
+  SmallLatencyRun small;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunBenchTestCli({"--bench-test=12", "--json"}), 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.rfind("{\"test\":12,\"result\":1,", 0), 0u) << out;
+  EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+  EXPECT_EQ(out.back(), '\n');
+  EXPECT_EQ(out[out.size() - 2], '}');
+  // The table is still shown, beside the JSON.
+  EXPECT_NE(err.find("    block\t4\t8"), std::string::npos);
+
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunBenchTestCli({"--bench-test", "12"}), 0);
+  const std::string text = testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
-  EXPECT_NE(out.find("test=9 result=0 elapsed=0.000 score=0.0000 value=0.000 checksum=0\n"), std::string::npos);
-  EXPECT_NE(out.find("{\"test\":10,\"result\":0,"), std::string::npos);
+  EXPECT_NE(text.find("    block\t4\t8"), std::string::npos);
+  EXPECT_NE(text.find("test=12 result=1 "), std::string::npos);
 }
 
 TEST(BenchTestSetupFor, ThreadsAndGroups) {

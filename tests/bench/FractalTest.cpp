@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "bench/CpuBench.h"
@@ -82,7 +83,9 @@ class FractalLevels : public ::testing::TestWithParam<int> {
 
 // Every image size of the workload plus sizes that leave partial vectors, pixel for pixel.
 TEST_P(FractalLevels, ImagesMatchThePlainIteration) {
-  const int sizes[][2] = {{64, 64}, {128, 64}, {128, 128}, {256, 128}, {256, 256}, {37, 19}, {5, 3}, {1, 1}};
+  // Images with fewer whole blocks than vectors in flight leave some vectors without work.
+  const int sizes[][2] = {{64, 64}, {128, 64}, {128, 128}, {256, 128}, {256, 256}, {37, 19}, {5, 3}, {1, 1},
+                          {1, 16}, {2, 8}, {3, 32}, {1, 40}};
   CJulia julia;
   CMandelbrot mandelbrot;
   for (const auto& s : sizes) {
@@ -107,6 +110,23 @@ TEST_P(FractalLevels, RendersAreRepeatable) {
 INSTANTIATE_TEST_SUITE_P(Simd, FractalLevels, ::testing::Values(0, 1, 2, 3), [](const auto& info) {
   return std::string(SimdLevelName(static_cast<SimdLevel>(info.param)));
 });
+
+TEST(SimdLevelCap, LowersButNeverRaises) {
+  EXPECT_EQ(CapSimdLevel(SimdLevel::Avx512, "sse2"), SimdLevel::Sse2);
+  EXPECT_EQ(CapSimdLevel(SimdLevel::Avx2, "scalar"), SimdLevel::Scalar);
+  EXPECT_EQ(CapSimdLevel(SimdLevel::Sse2, "avx512"), SimdLevel::Sse2);
+  EXPECT_EQ(CapSimdLevel(SimdLevel::Avx2, "AVX2x"), SimdLevel::Avx2);
+  EXPECT_EQ(CapSimdLevel(SimdLevel::Avx2, ""), SimdLevel::Avx2);
+  EXPECT_EQ(CapSimdLevel(SimdLevel::Avx2, nullptr), SimdLevel::Avx2);
+  for (int level = 0; level <= 3; ++level) {
+    EXPECT_EQ(ParseSimdLevel(SimdLevelName(static_cast<SimdLevel>(level))), static_cast<SimdLevel>(level));
+  }
+  // Whatever the environment says, the render level never exceeds the supported one.
+  EXPECT_EQ(SetFractalSimdLevel(SimdLevel::Avx512), SupportedSimdLevel());
+  if (const char* cap = std::getenv(kSimdLevelEnv); cap && ParseSimdLevel(cap)) {
+    EXPECT_LE(static_cast<int>(SupportedSimdLevel()), static_cast<int>(*ParseSimdLevel(cap)));
+  }
+}
 
 TEST(FractalPalette, ColourCubeWithRedInTheLowByte) {
   CJulia j;

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <optional>
 
 #include "config/LanguageRes.h"
 #include "detect/CpuHelper.h"
@@ -17,6 +20,7 @@
 #include "detect/MemoryHelper.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Sysroot.h"
+#include "platform/Text.h"
 #include "sysinfo/Wmi.h"
 
 namespace fs = std::filesystem;
@@ -53,6 +57,7 @@ class StartedLibrary {
     platform::SetSysrootPrefixForTesting("");
     std::error_code ec;
     fs::remove(copy_, ec);
+    fs::remove(copy_.parent_path(), ec);  // only once empty: another start may still use it
   }
   bool Started() const { return started_; }
   CPUIDSDK* Sdk() { return &sdk_; }
@@ -99,8 +104,12 @@ std::vector<KernelCache> KernelCaches() {
   return out;
 }
 
-void ExpectCachesMatchTheKernel(const CCPUHelper& cpu, const std::string& where) {
+// Recorded machines all list their caches; a live machine may not (some hypervisors hide the
+// cache tree), and then there is nothing to compare with.
+void ExpectCachesMatchTheKernel(const CCPUHelper& cpu, const std::string& where,
+                                bool kernelMustList = true) {
   const auto kernel = KernelCaches();
+  if (!kernelMustList && kernel.empty()) return;
   ASSERT_FALSE(kernel.empty()) << where;
   for (const KernelCache& k : kernel) {
     const _CACHE_DESCRIPTOR& c = cpu.caches[0][static_cast<std::size_t>(k.group)];
@@ -218,50 +227,65 @@ TEST(RecordedMachineIntel, TextsOfTheDesktop) {
   EXPECT_EQ(cpu.unlockedMultiplier[0], 0);
 }
 
-std::map<std::string, std::string> CpuinfoFirstProcessor() {
-  std::ifstream in("/proc/cpuinfo");
-  std::map<std::string, std::string> out;
-  std::string line;
-  while (std::getline(in, line) && !line.empty()) {
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    std::string key = line.substr(0, colon);
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-    std::string value = colon + 1 < line.size() ? line.substr(colon + 1) : "";
-    value.erase(0, value.find_first_not_of(' '));
-    out[key] = value;
+// What this processor says of itself through CPUID: the source the library reads. The kernel's
+// /proc/cpuinfo is not used here: under a hypervisor its brand and flags may differ from what
+// the instruction answers (a guest can see "AMD EPYC" there and a vendor-specific brand here).
+struct CpuidView {
+  std::string brand;
+  int baseFamily = 0, baseModel = 0, stepping = 0;
+  bool mmx = false, sse2 = false, sse42 = false, longMode = false;
+};
+
+std::optional<CpuidView> ReadCpuid() {
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return std::nullopt;
+  CpuidView v;
+  v.baseFamily = static_cast<int>((a >> 8) & 0xF);
+  v.baseModel = static_cast<int>((a >> 4) & 0xF);
+  v.stepping = static_cast<int>(a & 0xF);
+  v.mmx = (d >> 23) & 1;
+  v.sse2 = (d >> 26) & 1;
+  v.sse42 = (c >> 20) & 1;
+  if (__get_cpuid_max(0x80000000u, nullptr) >= 0x80000004u) {
+    for (unsigned leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf) {
+      unsigned r[4] = {};
+      __get_cpuid(leaf, &r[0], &r[1], &r[2], &r[3]);
+      v.brand.append(reinterpret_cast<const char*>(r), sizeof r);
+    }
+    v.brand = v.brand.substr(0, v.brand.find('\0'));
   }
-  return out;
+  if (__get_cpuid(0x80000001u, &a, &b, &c, &d) != 0) v.longMode = (d >> 29) & 1;
+  return v;
+#else
+  return std::nullopt;
+#endif
 }
 
-TEST(ThisMachine, ProcessorAsTheKernelSeesIt) {
-  const auto info = CpuinfoFirstProcessor();
-  if (!info.count("cpu family") || !info.count("flags")) GTEST_SKIP() << "not an x86 processor";
+TEST(ThisMachine, ProcessorAsItDescribesItself) {
+  const auto id = ReadCpuid();
+  if (!id) GTEST_SKIP() << "not an x86 processor";
   StartedLibrary lib("");
   ASSERT_TRUE(lib.Started());
   ResetCacheLineInfoCallsForTesting();
   CCPUHelper cpu(Over(lib));
   cpu.vUpdate();
   ASSERT_GE(cpu.count, 1);
-  EXPECT_EQ(cpu.texts[0][kCpuTextSpecification], CleanSpecificationText(info.at("model name")));
+  // A processor without the brand leaves (old or odd hypervisors) is described otherwise.
+  if (!platform::Trim(id->brand).empty()) {
+    EXPECT_EQ(cpu.texts[0][kCpuTextSpecification],
+              CleanSpecificationText(platform::Trim(id->brand)));
+  }
   EXPECT_EQ(cpu.texts[0][kCpuTextSpecification].find("  "), std::string::npos);
-  const int family = std::stoi(info.at("cpu family"));
-  const int model = std::stoi(info.at("model"));
-  const int stepping = std::stoi(info.at("stepping"));
-  EXPECT_EQ(cpu.texts[0][kCpuTextIdentification], "Family " + std::to_string(std::min(family, 15)) +
-                                                      " Model " + std::to_string(model & 0xF) +
-                                                      " Stepping " + std::to_string(stepping));
-  std::istringstream flags(" " + info.at("flags") + " ");
-  const std::string f = flags.str();
-  auto has = [&](const char* flag) {
-    return f.find(std::string(" ") + flag + " ") != std::string::npos;
-  };
+  EXPECT_EQ(cpu.texts[0][kCpuTextIdentification], "Family " + std::to_string(id->baseFamily) +
+                                                      " Model " + std::to_string(id->baseModel) +
+                                                      " Stepping " + std::to_string(id->stepping));
   const std::string& sets = cpu.texts[0][kCpuTextInstructionSets];
-  EXPECT_EQ(sets.rfind("MMX", 0) == 0, has("mmx")) << sets;
-  EXPECT_EQ(sets.find(", SSE2") != std::string::npos, has("sse2")) << sets;
-  EXPECT_EQ(sets.find(", SSE4.2") != std::string::npos, has("sse4_2")) << sets;
-  EXPECT_EQ(sets.find(", x86-64") != std::string::npos, has("lm")) << sets;
-  ExpectCachesMatchTheKernel(cpu, "this machine");
+  EXPECT_EQ(sets.rfind("MMX", 0) == 0, id->mmx) << sets;
+  EXPECT_EQ(sets.find(", SSE2") != std::string::npos, id->sse2) << sets;
+  EXPECT_EQ(sets.find(", SSE4.2") != std::string::npos, id->sse42) << sets;
+  EXPECT_EQ(sets.find(", x86-64") != std::string::npos, id->longMode) << sets;
+  ExpectCachesMatchTheKernel(cpu, "this machine", false);
 }
 
 TEST(Diagnosis, WithoutTheLibraryTheOtherDetectorsStillReport) {

@@ -146,20 +146,38 @@ TEST(MemoryRefresh, FallbackWhenTheStatusCannotBeRead) {
   EXPECT_EQ(m.detected, 0);
   EXPECT_EQ(m.totalMiB, 77);
 
+  // What this system's provider lists under the class: processor caches, no memory figures.
+  // That is no memory detected, and the captions stay as they were.
+  WmiObject cacheOnly("Win32_CacheMemory");
+  cacheOnly.Put("Caption", Variant::String("Cache Memory"));
+  cacheOnly.Put("Name", Variant::String("Cache Memory"));
+  scope.wmi->objects["Win32_CacheMemory"] = {cacheOnly};
+  m.vRefresh();
+  EXPECT_EQ(m.detected, 0);
+  EXPECT_EQ(m.caption, "");
+  EXPECT_EQ(m.totalMiB, 77);
+
+  WmiObject negative = cacheOnly;
+  negative.Put("ullTotalPhys", Variant::Int32(-2));  // no real figure either
+  scope.wmi->objects["Win32_CacheMemory"] = {negative};
+  m.vRefresh();
+  EXPECT_EQ(m.detected, 0);
+  EXPECT_EQ(m.totalPhysText, "");
+
   WmiObject o("Win32_CacheMemory");
-  o.Put("Caption", Variant::String("Cache Memory"));
-  o.Put("Name", Variant::String("Cache Memory"));
-  o.Put("ullTotalPhys", Variant::Int32(-2));  // 32-bit values are sign-extended
-  o.Put("ullAvailPhys", Variant::String("12"));
+  o.Put("Caption", Variant::String("Physical Memory"));
+  o.Put("Name", Variant::String("Memory"));
+  o.Put("ullTotalPhys", Variant::Int32(2147483647));
+  o.Put("ullAvailPhys", Variant::String("12"));  // the wrong type is skipped
   WmiObject second("Win32_CacheMemory");
   second.Put("Caption", Variant::String("second"));
   scope.wmi->objects["Win32_CacheMemory"] = {o, second};
   m.vRefresh();
   EXPECT_EQ(m.detected, 1);
-  EXPECT_EQ(m.caption, "Cache Memory");
-  EXPECT_EQ(m.name, "Cache Memory");
-  EXPECT_EQ(m.status.ullTotalPhys, 0xFFFFFFFFFFFFFFFEull);
-  EXPECT_EQ(m.totalPhysText, "-2");
+  EXPECT_EQ(m.caption, "Physical Memory");
+  EXPECT_EQ(m.name, "Memory");
+  EXPECT_EQ(m.status.ullTotalPhys, 2147483647ull);
+  EXPECT_EQ(m.totalPhysText, "2147483647");
   EXPECT_EQ(m.availPhysText, "");
   EXPECT_EQ(m.totalMiB, 77);  // the fallback does not recompute the MiB figures
   std::filesystem::remove_all(empty);

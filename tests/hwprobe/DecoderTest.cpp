@@ -68,13 +68,32 @@ TEST(Spd, TimingsFollowTheModulesMinimumTimesAndSupportedLatencies) {
 TEST(Spd, ManufacturerCodesNeedTheRightBank) {
   EXPECT_EQ(Jep106Name(0x80, 0xCE), "Samsung");
   EXPECT_EQ(Jep106Name(0x01, 0x98), "Kingston");
-  EXPECT_EQ(Jep106Name(0x80, 0x98), "Toshiba");  // same code, first bank
+  EXPECT_EQ(Jep106Name(0x80, 0x98), "Kioxia Corporation");  // same code, first bank
   EXPECT_EQ(Jep106Name(0x8A, 0xC8), "Advantech");
   EXPECT_EQ(Jep106Name(0x7F, 0x7F), "");
+  // Makers far down the list: bank 5, 6 and 11.
+  EXPECT_EQ(Jep106Name(0x04, 0x43), "Ramaxel Technology");
+  EXPECT_EQ(Jep106Name(0x85, 0x9B), "Crucial Technology");
+  EXPECT_EQ(Jep106Name(0x0A, 0x11), "CXMT");
+  EXPECT_EQ(Jep106Name(0x0D, 0x01), "");  // past the last bank
+}
+
+// Firmware that writes the maker's JEDEC bytes as hex text, as recorded in real SMBIOS tables.
+TEST(Spd, MakersWrittenAsJedecHexText) {
+  EXPECT_EQ(Jep106NameFromText("859B            "), "Crucial Technology");  // ThinkPad W510
+  EXPECT_EQ(Jep106NameFromText("00AD00B300AD"), "SK Hynix");                // Dell DCS8000Z
+  EXPECT_EQ(Jep106NameFromText("80CE000080CE"), "Samsung");
+  EXPECT_EQ(Jep106NameFromText("0x802C"), "Micron Technology");
+  EXPECT_EQ(Jep106NameFromText("7F7F7F7F7F510000"), "Qimonda");
+  EXPECT_EQ(Jep106NameFromText("Unknown (80AD)"), "SK Hynix");
+  EXPECT_EQ(Jep106NameFromText("AD80"), "SK Hynix");  // bytes the other way round
+  for (const char* none : {"0000", "1315", "Kingston", "7F7F", "80A", "", "Unknown", "80ZZ"})
+    EXPECT_EQ(Jep106NameFromText(none), "") << none;
 }
 
 TEST(Spd, TruncatedAndGarbageImagesNeverReadPastTheirBytes) {
-  for (const char* file : {"hwprobe/spd/ddr3_Samsung_M393B4G70BM0-CMA09.bin", "hwprobe/spd/ddr4_Micron_36ASF8G72PZ-3G2E1.bin",
+  for (const char* file : {"hwprobe/spd/ddr3_Samsung_M393B4G70BM0-CMA09.bin",
+                           "hwprobe/spd/ddr4_Micron_36ASF8G72PZ-3G2E1.bin",
                            "hwprobe/spd/ddr5_Micron_MTC40F2046S1RC48BA1.bin"}) {
     const auto full = ReadBytes(file);
     for (std::size_t n = 0; n <= full.size(); n += 7) {
@@ -90,7 +109,8 @@ TEST(Spd, TruncatedAndGarbageImagesNeverReadPastTheirBytes) {
   for (int round = 0; round < 2000; ++round) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rng() % 1100));
     for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-    if (bytes.size() > 2) bytes[2] = static_cast<std::uint8_t>(std::vector<int>{0x0B, 0x0C, 0x12, 0x08}[rng() % 4]);
+    if (bytes.size() > 2)
+      bytes[2] = static_cast<std::uint8_t>(std::vector<int>{0x0B, 0x0C, 0x12, 0x08}[rng() % 4]);
     if (auto m = DecodeSpd(bytes)) {
       for (const auto& e : BuildTimingTable(*m)) EXPECT_GT(e.frequencyMHz, 0);
     }
@@ -132,7 +152,8 @@ TEST(Smbios, TruncatedOrCorruptTablesStopCleanly) {
   bad = {17, 2, 0, 0, 0, 0};
   EXPECT_FALSE(ParseSmbiosTable(bad).valid);
   // String indexes that point nowhere give empty texts.
-  std::vector<std::uint8_t> strings = {0, 0x18, 0, 0, 9, 9, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'x', 0, 0};
+  std::vector<std::uint8_t> strings = {0, 0x18, 0, 0, 9, 9, 0, 0, 9, 0, 0,   0, 0, 0,
+                                       0, 0,    0, 0, 0, 0, 0, 0, 0, 0, 'x', 0, 0};
   SmbiosInfo info = ParseSmbiosTable(strings);
   EXPECT_TRUE(info.valid);
   EXPECT_EQ(info.biosVendor, "");
@@ -150,4 +171,29 @@ TEST(Smbios, MemoryTypesMapToOurCodes) {
   EXPECT_EQ(MemoryTypeFromSmbios(0x22), qmhdw::kMemDdr5);
   EXPECT_EQ(MemoryTypeFromSmbios(0x1E), qmhdw::kMemDdr4);  // LPDDR4
   EXPECT_EQ(MemoryTypeFromSmbios(0x02), -1);
+}
+
+// Strings of firmware tables and EEPROMs reach names and device ids: control characters and
+// bytes that are not UTF-8 must not, while real UTF-8 text stays as written.
+TEST(TextBytes, FirmwareStringsBecomeCleanUtf8) {
+  std::vector<std::uint8_t> table = {1, 8, 0, 0, 1, 2, 3, 0};  // type 1: vendor, product, version
+  for (const std::string& s :
+       {std::string("\x01Vendor\x1b[2J\x7f"), std::string("Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87"),
+        std::string("X\xff\xfe\xc3(\xed\xa0\x80\xc2\x85Y\xe2\x82")}) {
+    table.insert(table.end(), s.begin(), s.end());
+    table.push_back(0);
+  }
+  table.insert(table.end(), {0, 127, 4, 1, 0, 0, 0});
+  const SmbiosInfo info = ParseSmbiosTable(table);
+  EXPECT_EQ(info.systemVendor, "Vendor [2J");
+  EXPECT_EQ(info.systemProduct, "Caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87");
+  EXPECT_EQ(info.systemVersion, "X ( Y");  // invalid, surrogate, C1 and cut sequences
+
+  auto ddr4 = ReadBytes("hwprobe/spd/ddr4_Micron_36ASF8G72PZ-3G2E1.bin");
+  ASSERT_GE(ddr4.size(), 349u);
+  const char part[] = "36ASF\x07\x1b\xc0\xaf-3G2\xff\xff\xff\xff\xff\xff\xff\xff";
+  std::copy(part, part + 20, ddr4.begin() + 329);
+  auto spd = DecodeSpd(ddr4);
+  ASSERT_TRUE(spd);
+  EXPECT_EQ(spd->partNumber, "36ASF -3G2");
 }

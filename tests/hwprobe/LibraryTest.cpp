@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +27,17 @@ namespace {
 // (as the program does: it writes the library out before loading it).
 fs::path FreshLibraryCopy(const std::string& tag) {
   const fs::path dir = fs::temp_directory_path() / ("hwprobe-test-" + std::to_string(getpid()));
+  // The copies' folder goes when the tests end (a loaded copy needs no file any more).
+  struct RemovedAtTheEnd : ::testing::Environment {
+    explicit RemovedAtTheEnd(fs::path d) : dir(std::move(d)) {}
+    void TearDown() override {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+    fs::path dir;
+  };
+  static const bool registered = (::testing::AddGlobalTestEnvironment(new RemovedAtTheEnd(dir)), true);
+  (void)registered;
   fs::create_directories(dir);
   const fs::path copy = dir / ("qmhdwlib-" + tag + ".so");
   fs::copy_file(QMHDWLIB_PATH, copy, fs::copy_options::overwrite_existing);
@@ -119,15 +134,24 @@ TEST(Library, ThisMachineAgreesWithTheKernel) {
   unsetenv("KORVANE_SYSROOT");
   auto out = korvane::DiagnoseHardwareLibrary(FreshLibraryCopy("live").c_str());
   ASSERT_EQ(out.value("Init", 0), 1) << out.dump(2);
-  const std::string cpuinfo = ReadText("/proc/cpuinfo");
-  const auto pos = cpuinfo.find("model name");
-  if (pos != std::string::npos) {
-    std::string brand = cpuinfo.substr(cpuinfo.find(':', pos) + 1);
-    brand = brand.substr(0, brand.find('\n'));
+  // The brand as the processor states it (CPUID), which a hypervisor may word differently
+  // from the kernel's "model name".
+#if defined(__x86_64__) || defined(__i386__)
+  if (__get_cpuid_max(0x80000000u, nullptr) >= 0x80000004u) {
+    std::string brand;
+    for (unsigned leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf) {
+      unsigned r[4] = {};
+      __get_cpuid(leaf, &r[0], &r[1], &r[2], &r[3]);
+      brand.append(reinterpret_cast<const char*>(r), sizeof r);
+    }
+    brand = brand.substr(0, brand.find('\0'));
     brand.erase(0, brand.find_first_not_of(' '));
     while (!brand.empty() && brand.back() == ' ') brand.pop_back();
-    EXPECT_EQ(out["GetProcessorSpecification(0)"], brand);
+    if (!brand.empty()) {
+      EXPECT_EQ(out["GetProcessorSpecification(0)"], brand);
+    }
   }
+#endif
   int threads = 0;
   for (int p = 0; p < out.value("GetProcessorCount()", 0); ++p)
     threads += out["GetProcessorThreadCount(" + std::to_string(p) + ")"].get<int>();

@@ -36,8 +36,8 @@ TEST(MemoryFacts, SlotsFromFirmwareAndDetailsFromTheModulesEeprom) {
   auto spd = DecodeSpd(ReadBytes("hwprobe/spd/ddr4_Micron_36ASF8G72PZ-3G2E1.bin"));
   ASSERT_TRUE(spd);
   SmbiosInfo smbios;
-  smbios.devices = {Dimm("DIMM_A1", 0), Dimm("DIMM_A2", 65536, spd->serialNumber.c_str()), Dimm("DIMM_B1", 0),
-                    Dimm("DIMM_B2", 65536, "0x00000000")};
+  smbios.devices = {Dimm("DIMM_A1", 0), Dimm("DIMM_A2", 65536, spd->serialNumber.c_str()),
+                    Dimm("DIMM_B1", 0), Dimm("DIMM_B2", 65536, "0x00000000")};
   MemoryFacts m = BuildMemoryFacts(smbios, {{1, *spd}}, 0);
   EXPECT_EQ(m.slotCount, 4);
   EXPECT_EQ(m.populatedMask, 0b1010u);
@@ -75,4 +75,36 @@ TEST(MemoryFacts, WithoutFirmwareTablesTheEepromsOrMeminfoStillAnswer) {
   EXPECT_EQ(bare.typeCode, -1);
   EXPECT_LT(bare.clockMHz, 0);
   EXPECT_FALSE(bare.timings);
+}
+
+// SMBIOS gives transfer rates; only double-data-rate memory runs its clock at half of that.
+TEST(MemoryFacts, ClocksHalveOnlyForDoubleDataRateMemory) {
+  struct Case {
+    int smbiosType, speed, configured;
+    int wantMax;
+    double wantClock;
+  };
+  const Case cases[] = {
+      {0x0F, 133, 133, 133, 133},    // PC133 SDRAM
+      {0x0F, 100, 0, 100, 100},      // PC100, no configured speed: the rated one
+      {0x12, 400, 333, 200, 166.5},  // DDR-400 run at 333 MT/s
+      {0x11, 800, 800, 400, 400},    // RDRAM PC800
+      {0x18, 1333, 1333, 666, 666.5}, {0x23, 6400, 6400, 3200, 3200},  // LPDDR5
+      {0x02, 2400, 2400, 1200, 1200},  // "Unknown" type, but no SDR module ever ran at 2400
+      {0x02, 100, 100, 100, 100},
+  };
+  for (const Case& c : cases) {
+    SmbiosInfo smbios;
+    SmbiosMemoryDevice d;
+    d.locator = "DIMM0";
+    d.sizeMB = 256;
+    d.smbiosType = c.smbiosType;
+    d.speedMTs = c.speed;
+    d.configuredMTs = c.configured;
+    smbios.devices = {d};
+    const MemoryFacts m = BuildMemoryFacts(smbios, {}, 0);
+    ASSERT_EQ(m.modules.size(), 1u);
+    EXPECT_EQ(m.modules[0].maxClockMHz, c.wantMax) << c.smbiosType << " " << c.speed;
+    EXPECT_DOUBLE_EQ(m.clockMHz, c.wantClock) << c.smbiosType << " " << c.speed;
+  }
 }

@@ -146,10 +146,67 @@ TEST(Folders, TempIsTheLongFormOfTmpdir) {
     EXPECT_TRUE(fs::is_directory(t));
     EXPECT_EQ(t.find(dir.path()), std::string::npos);
   }
+}
+
+// The runtime folder holds the single-instance lock and the hardware library: it must never be
+// a folder another user could own or write to.
+TEST(Folders, RuntimeFolderIsAlwaysPrivateToThisUser) {
+  ScratchDir dir;
+  ScopedEnv tmp("TMPDIR", dir.path().c_str());
+  ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").c_str());
+  auto expectPrivate = [](const std::string& folder) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0) << folder;
+    EXPECT_TRUE(S_ISDIR(st.st_mode)) << folder;
+    EXPECT_EQ(st.st_uid, ::geteuid()) << folder;
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+  };
+  fs::create_directories(dir / "good");
+  ::chmod((dir / "good").c_str(), 0700);
+  fs::create_directories(dir / "open");
+  ::chmod((dir / "open").c_str(), 0755);
+  const std::string own = dir / ("korvane-runtime-" + std::to_string(::geteuid())) + "/";
   {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "missing").c_str());
-    EXPECT_EQ(platform::RuntimeDirectory(), "/tmp/");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "good").c_str());
+    EXPECT_EQ(platform::RuntimeDirectory(), dir / "good/");
   }
+  for (const char* unusable : {"missing", "open", "relative", static_cast<const char*>(nullptr)}) {
+    const std::string value = unusable == nullptr                   ? ""
+                              : std::string(unusable) == "relative" ? "good"
+                                                                    : dir / unusable;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", unusable == nullptr ? nullptr : value.c_str());
+    EXPECT_EQ(platform::RuntimeDirectory(), own) << (unusable ? unusable : "unset");
+    expectPrivate(own);
+  }
+  // Somebody else's folder under our fallback name (a link stands in for it here: it is not a
+  // folder of ours either): never used, whatever it points at.
+  fs::remove_all(own);
+  fs::create_directory_symlink(dir / "open",
+                               dir / ("korvane-runtime-" + std::to_string(::geteuid())));
+  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string fallback = platform::RuntimeDirectory();
+  EXPECT_EQ(fallback, dir / "cache/korvane/runtime/");
+  expectPrivate(fallback);
+  // Ours but opened up to others: not private any more, so not used.
+  fs::remove(dir / ("korvane-runtime-" + std::to_string(::geteuid())));
+  fs::create_directories(own);
+  ::chmod(own.c_str(), 0777);
+  EXPECT_EQ(platform::RuntimeDirectory(), fallback);
+}
+
+// As root, a fallback folder that another user made first is refused.
+TEST(Folders, RuntimeFolderMadeByAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a folder of another user";
+  ScratchDir dir;
+  ScopedEnv tmp("TMPDIR", dir.path().c_str());
+  ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").c_str());
+  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string planted = dir / ("korvane-runtime-" + std::to_string(::geteuid()));
+  ASSERT_EQ(::mkdir(planted.c_str(), 0700), 0);
+  ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(platform::RuntimeDirectory(), dir / "cache/korvane/runtime/");
+  EXPECT_FALSE(platform::IsPrivateFolder(planted, false));
+  EXPECT_FALSE(platform::MakePrivateFolder(planted));
 }
 
 TEST(Folders, ExecutableIsThisTestBinary) {

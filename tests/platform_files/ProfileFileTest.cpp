@@ -178,3 +178,40 @@ TEST_F(ProfileFileTest, ConcurrentWritersShareTheLock) {
 }
 
 }  // namespace
+
+namespace {
+
+// A FIFO named like the settings file (or its lock) would make an ordinary open wait for a
+// writer for ever; it is refused at once, said on standard error, and never replaced.
+TEST(ProfileFileFifo, AFifoSettingsFileOrLockIsRefusedAtOnce) {
+  korvane_test::ScratchDir dir;
+  const std::string ini = dir / "tovix2.ini";
+  ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+  const pid_t child = korvane_test::Spawn([&ini] {
+    ::alarm(5);
+    std::string out;
+    platform::GetProfileString("Tovix2", "RandomUserName", "none", out, 64, ini);
+    if (out != "none") return 1;
+    if (platform::GetProfileInt("Tovix2", "n", 7, ini) != 7) return 2;
+    return platform::WriteProfileString("Tovix2", "k", "v", ini) ? 3 : 0;
+  });
+  EXPECT_EQ(korvane_test::WaitExit(child), 0) << "128+14: a read or write waited on the FIFO";
+  struct stat st {};
+  ASSERT_EQ(::lstat(ini.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  ::testing::internal::CaptureStderr();
+  std::string out;
+  platform::GetProfileString("Tovix2", "x", "", out, 64, ini);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("not a regular file"), std::string::npos);
+
+  const std::string other = dir / "other.ini";
+  ASSERT_EQ(::mkfifo((other + ".lock").c_str(), 0600), 0);
+  const pid_t writer = korvane_test::Spawn([&other] {
+    ::alarm(5);
+    return platform::WriteProfileString("Tovix2", "k", "v", other) ? 1 : 0;
+  });
+  EXPECT_EQ(korvane_test::WaitExit(writer), 0);
+}
+
+}  // namespace

@@ -1,17 +1,23 @@
-#include "platform/Messages.h"
-
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "platform/Messages.h"
 
 namespace {
 
@@ -178,6 +184,69 @@ TEST(BroadcastWithoutBusTest, FailsQuietly) {
       unsetenv(s.name);
     }
   }
+}
+
+// A session bus that accepts connections and never says a word (hung, stopped, or a trap on the
+// socket). Each broadcast and a subscription must give up within the bound, and once the bus
+// has not answered, the next broadcasts give up at once: four announcements of the scores once
+// took six minutes here.
+TEST(BroadcastWithoutBusTest, ASilentBusCostsSecondsNotMinutes) {
+  const std::string folder = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                             "/silent-bus-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  const std::string path = folder + "/bus";
+  const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(server, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size());
+  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(server, 64), 0);
+  // Accepts every connection and keeps it open without answering.
+  std::atomic<bool> stop{false};
+  std::vector<int> accepted;
+  std::thread acceptor([&] {
+    while (!stop) {
+      pollfd p{server, POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) {
+        const int c = accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) accepted.push_back(c);
+      }
+    }
+  });
+
+  const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+  setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+  const auto start = std::chrono::steady_clock::now();
+  auto seconds = [&start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  EXPECT_FALSE(platform::BroadcastMessage("WM_TOVIX_CPUSCORE_START", 0, 0));
+  const double first = seconds();
+  for (int i = 0; i < 3; ++i)
+    EXPECT_FALSE(platform::BroadcastMessage("WM_TOVIX_CPUSCORE_END", 1, 100));
+  const double four = seconds();
+  BroadcastSubscription subscription;
+  EXPECT_FALSE(subscription.Start([](const BroadcastEvent&) {}));
+  const double all = seconds();
+  // Generous bounds: they tell a bounded wait from the library's own 90 s per message.
+  EXPECT_LT(first, 10.0);
+  EXPECT_LT(four, 10.0) << "a silent bus is not waited on again for every message";
+  EXPECT_LT(all, 20.0);
+
+  if (saved) {
+    setenv("DBUS_SESSION_BUS_ADDRESS", saved->c_str(), 1);
+  } else {
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  }
+  stop = true;
+  acceptor.join();
+  for (int c : accepted) close(c);
+  close(server);
+  unlink(path.c_str());
+  rmdir(folder.c_str());
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-#include "platform/NamedMutex.h"
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +20,8 @@
 #include <thread>
 
 #include "ChildProcess.h"
+#include "platform/NamedMutex.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -158,6 +163,8 @@ class SingleInstanceTest : public ::testing::Test {
     runtime_ = std::filesystem::path(home != nullptr ? home : "/tmp") /
                "a-runtime-folder-deeper-than-a-socket-address-can-hold" / name_;
     std::filesystem::create_directories(runtime_);
+    // A runtime folder counts only when it is private, as the real one is.
+    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     if (old != nullptr) oldRuntime_ = old;
     hadRuntime_ = old != nullptr;
@@ -294,7 +301,51 @@ TEST_F(SingleInstanceTest, SilentOrWrongClientsDoNotActivateNorBlockTheListener)
   EXPECT_EQ(count.load(), 1);
 }
 
-TEST_F(SingleInstanceTest, BadNamesFailAndTheSharedTmpFallbackIsPerUser) {
+// Holds an flock on path in a child process until the returned process is ended.
+pid_t HoldFlock(const std::string& path) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(path.c_str(), O_RDWR);
+    const bool locked = fd >= 0 && flock(fd, LOCK_EX) == 0;
+    const char answer = locked ? 'y' : 'n';
+    [[maybe_unused]] ssize_t n = write(ready[1], &answer, 1);
+    pause();
+    _exit(0);
+  }
+  char answer = 0;
+  close(ready[1]);
+  [[maybe_unused]] ssize_t n = read(ready[0], &answer, 1);
+  close(ready[0]);
+  if (answer != 'y') {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+  }
+  return pid;
+}
+
+void EndChild(pid_t pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// Runs body in a child with an alarm; the child's exit status, 128+14 when it had to be ended.
+template <typename Body>
+int WithinSeconds(unsigned seconds, Body&& body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    alarm(seconds);
+    _exit(body());
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(SingleInstanceTest, BadNamesFailAndWithoutARuntimeFolderAPrivateOneIsUsed) {
   EXPECT_EQ(SingleInstanceLock("").Create(), SingleInstanceLock::Result::Failed);
   EXPECT_EQ(SingleInstanceLock("../escape").Create(), SingleInstanceLock::Result::Failed);
   EXPECT_FALSE(SingleInstanceLock::RequestActivation("../escape"));
@@ -304,18 +355,74 @@ TEST_F(SingleInstanceTest, BadNamesFailAndTheSharedTmpFallbackIsPerUser) {
     ASSERT_EQ(lock.Create(), SingleInstanceLock::Result::Acquired);
     EXPECT_TRUE(std::filesystem::exists(runtime_ / (name_ + ".lock")));
   }
-  // Pointing at nothing (or unset): the shared /tmp, under a name that carries the user id.
-  setenv("XDG_RUNTIME_DIR", (runtime_ / "missing").c_str(), 1);
-  const std::filesystem::path tmpLock =
-      "/tmp/" + name_ + "-" + std::to_string(getuid()) + ".lock";
-  {
-    SingleInstanceLock lock(name_);
-    ASSERT_EQ(lock.Create(), SingleInstanceLock::Result::Acquired);
-    EXPECT_TRUE(std::filesystem::exists(tmpLock));
-    SingleInstanceLock again(name_);
-    EXPECT_EQ(again.Create(), SingleInstanceLock::Result::AlreadyHeld);
+  // Another user's lock file in the shared /tmp under the old fallback name, held for ever: it
+  // must not make this program think it already runs. (As root the file belongs to "nobody";
+  // otherwise to us, which makes no difference to a program that never looks there.)
+  const std::string tmpLock = "/tmp/" + name_ + "-" + std::to_string(getuid()) + ".lock";
+  { std::ofstream(tmpLock) << ""; }
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(tmpLock.c_str(), 65534, 65534), 0);
+    chmod(tmpLock.c_str(), 0666);
   }
+  const pid_t holder = HoldFlock(tmpLock);
+  ASSERT_GT(holder, 0);
+  for (const char* runtime : {"missing", "unset"}) {
+    if (std::string(runtime) == "unset") {
+      unsetenv("XDG_RUNTIME_DIR");
+    } else {
+      setenv("XDG_RUNTIME_DIR", (runtime_ / runtime).c_str(), 1);
+    }
+    const std::string folder = platform::RuntimeDirectory();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_NE(folder, "/tmp/");
+    SingleInstanceLock lock(name_);
+    ASSERT_EQ(lock.Create(), SingleInstanceLock::Result::Acquired) << runtime;
+    EXPECT_TRUE(std::filesystem::exists(folder + name_ + ".lock")) << runtime;
+    SingleInstanceLock again(name_);
+    EXPECT_EQ(again.Create(), SingleInstanceLock::Result::AlreadyHeld) << runtime;
+    lock.Release();
+    std::filesystem::remove(folder + name_ + ".lock");
+  }
+  EndChild(holder);
   std::filesystem::remove(tmpLock);
+}
+
+// "HWMonitor2" in /dev/shm is shared by every user. Somebody else's object under our name,
+// even one locked for ever, is refused at once; so is one opened up to others or a FIFO.
+TEST_F(ProcessMutexTest, ForeignOrOpenedUpObjectsAreRefusedNeverWaitedOn) {
+  const std::string path = "/dev/shm/" + name_ + "." + std::to_string(geteuid());
+  { std::ofstream(path) << std::string(256, '\0'); }
+  chmod(path.c_str(), 0666);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+  }
+  const pid_t holder = HoldFlock(path);
+  ASSERT_GT(holder, 0);
+  const std::string name = name_;
+  EXPECT_EQ(WithinSeconds(5,
+                          [&name] {
+                            ProcessMutex mutex;
+                            return mutex.Create(name) ? 1 : 0;
+                          }),
+            0)
+      << "128+14: Create waited on another process's lock";
+  EndChild(holder);
+  ProcessMutex::Remove(name_);
+
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(WithinSeconds(5,
+                          [&name] {
+                            ProcessMutex mutex;
+                            return mutex.Create(name) ? 1 : 0;
+                          }),
+            0);
+  ProcessMutex::Remove(name_);
+
+  // Our own object, made the normal way, still works.
+  ProcessMutex mine;
+  ASSERT_TRUE(mine.Create(name_));
+  EXPECT_EQ(mine.Wait(0), WaitResult::Acquired);
+  mine.Release();
 }
 
 }  // namespace

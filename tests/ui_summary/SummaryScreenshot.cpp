@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: summary_screenshot OUT.png [CPU_SCORE MEM_SCORE]\n");
     return 2;
   }
+  // The picture is of the hardware panes; the start panel's browser stays out of it.
+  qputenv("KORVANE_NO_BROWSER", "1");
   QApplication app(argc, argv);
   const float cpuScore = argc > 2 ? std::strtof(argv[2], nullptr) : 4.37f;
   const float memScore = argc > 3 ? std::strtof(argv[3], nullptr) : 3.82f;
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
       // The page as tall as its panes, so every pane is in the picture.
       auto* stack = page.findChild<QScrollArea*>(QStringLiteral("summaryStack"));
       if (stack != nullptr && stack->widget() != nullptr) {
-        page.resize(980, stack->widget()->sizeHint().height() + 24);
+        page.resize(980, stack->widget()->sizeHint().height() + 24 + 160);
       }
       QTimer::singleShot(200, [&] {
         // Down to the last pane's bottom edge.

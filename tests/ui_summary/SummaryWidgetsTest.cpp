@@ -12,6 +12,7 @@
 #include "ui/DeviceInfoCtrl.h"
 #include "ui/HdwSummaryDlg.h"
 #include "ui/HyperLink.h"
+#include "ui/StartPanel.h"
 
 using namespace korvane;
 using namespace korvane::summary;
@@ -57,6 +58,8 @@ class SummaryWidgetsTest : public QObject {
     QVERIFY(!page.Started());
     QVERIFY(page.StartPanelSlot() != nullptr);
     QCOMPARE(page.StartPanelSlot()->objectName(), QStringLiteral("startPanelSlot"));
+    QVERIFY(page.StartPanel() != nullptr);
+    QCOMPARE(page.StartPanel()->parentWidget(), page.StartPanelSlot());
     for (int k = 0; k < kCategoryCount; ++k) {
       QVERIFY(page.Pane(k) != nullptr);
       QVERIFY(!page.Pane(k)->CaptionButton()->text().isEmpty());

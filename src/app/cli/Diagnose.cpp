@@ -126,6 +126,11 @@ void AddLibrarySections(Json& doc, bool showPrivate) {
   copy.Remove();
 }
 
+// A stray byte in a machine text must never end the report with an exception.
+std::string DumpValue(const Json& v) {
+  return v.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 void RenderNode(const Json& node, const std::string& indent, std::ostringstream& out) {
   for (auto it = node.begin(); it != node.end(); ++it) {
     const Json& v = it.value();
@@ -138,7 +143,7 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
             out << indent << "  [" << i << "]\n";
             RenderNode(e, indent + "    ", out);
           } else {
-            out << indent << "  [" << i << "] = " << (e.is_null() ? "unavailable" : e.dump())
+            out << indent << "  [" << i << "] = " << (e.is_null() ? "unavailable" : DumpValue(e))
                 << '\n';
           }
           ++i;
@@ -147,7 +152,7 @@ void RenderNode(const Json& node, const std::string& indent, std::ostringstream&
         RenderNode(v, indent + "  ", out);
       }
     } else {
-      out << indent << it.key() << " = " << (v.is_null() ? "unavailable" : v.dump()) << '\n';
+      out << indent << it.key() << " = " << (v.is_null() ? "unavailable" : DumpValue(v)) << '\n';
     }
   }
 }

@@ -7,14 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <set>
 
 namespace platform::detail {
 namespace {
+
+constexpr long long kLockWaitMs = 10000;
 
 std::string ErrnoText(const char* what, const std::string& path, int err) {
   return std::string(what) + " " + path + ": " + std::strerror(err);
@@ -48,6 +54,14 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
+void ReportOnce(const std::string& text) {
+  static std::mutex lock;
+  static std::set<std::string> told;
+  std::lock_guard guard(lock);
+  if (told.size() > 1000 || !told.insert(text).second) return;
+  std::fprintf(stderr, "korvane: %s\n", text.c_str());
+}
+
 std::string ParentDirectory(const std::string& path) {
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -63,7 +77,9 @@ FileIdentity StatIdentity(const std::string& path) {
 
 FileContents ReadWholeFile(const std::string& path, std::size_t maxBytes) {
   FileContents out;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO would otherwise wait for a writer that may never come; the type
+  // check right after refuses it (and sockets, devices) before anything is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     const int err = errno;
     out.status = (err == ENOENT || err == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Error;
@@ -73,7 +89,7 @@ FileContents ReadWholeFile(const std::string& path, std::size_t maxBytes) {
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     out.status = ReadStatus::Error;
-    out.error = "not a regular file: " + path;
+    out.error = path + " is not a regular file; it is left alone";
     ::close(fd);
     return out;
   }
@@ -130,16 +146,44 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 std::optional<FileLock> FileLock::Acquire(const std::string& path, std::string* error) {
   const std::string lockPath = path + ".lock";
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // Never through a planted link, never blocking on a FIFO put in the lock file's place.
+  const int fd = ::open(lockPath.c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
   if (fd < 0) {
     if (error) *error = ErrnoText("cannot open lock file", lockPath, errno);
     return std::nullopt;
   }
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno == EINTR) continue;
-    if (error) *error = ErrnoText("cannot lock", lockPath, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    if (error) *error = lockPath + " is not a regular file of this user; it is left alone";
     ::close(fd);
     return std::nullopt;
+  }
+  // Writers hold the lock for one write, milliseconds. A holder that keeps it far longer is
+  // stopped or hung; waiting on it without end would hang this program too.
+  timespec start{};
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  long pauseUs = 200;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      if (error) *error = ErrnoText("cannot lock", lockPath, errno);
+      ::close(fd);
+      return std::nullopt;
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long waitedMs =
+        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (waitedMs >= kLockWaitMs) {
+      if (error)
+        *error = lockPath + " stays locked by another process; gave up after " +
+                 std::to_string(kLockWaitMs / 1000) + " s";
+      ::close(fd);
+      return std::nullopt;
+    }
+    ::usleep(static_cast<useconds_t>(pauseUs));
+    pauseUs = std::min(pauseUs * 2, 10000L);
   }
   FileLock lock;
   lock.fd_ = fd;
@@ -166,7 +210,14 @@ bool WriteFileAtomically(const std::string& linkOrPath, std::string_view bytes,
   // Keep the permissions of the file being replaced; new files are private to the user.
   mode_t mode = 0600;
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  if (::stat(path.c_str(), &old) == 0) {
+    // A FIFO or device under the file's name is not ours to replace by a file.
+    if (!S_ISREG(old.st_mode)) {
+      if (error) *error = path + " is not a regular file; it is left alone";
+      return false;
+    }
+    mode = old.st_mode & 07777;
+  }
 
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) {
@@ -233,18 +284,43 @@ void RemoveStaleTemporaries(const std::string& path) {
   ::closedir(d);
 }
 
-std::string SetAside(const std::string& path, std::string* error) {
+std::string CopyAside(const std::string& path, std::string* error) {
   const std::string base =
       path + ".corrupt-" + std::to_string(static_cast<long long>(::time(nullptr)));
   for (int n = 0; n < 1000; ++n) {
     const std::string target = n == 0 ? base : base + "-" + std::to_string(n);
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) continue;
-    if (::rename(path.c_str(), target.c_str()) == 0) return target;
-    if (error) *error = ErrnoText("cannot move aside", path, errno);
-    return {};
+    // A second name for the same file: the replacement that follows gives the store's name a
+    // new file and leaves this one holding the damaged bytes.
+    // Through a symbolic link (a managed dotfile) to the file it names, which is what the
+    // replacement changes.
+    if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
+      return target;
+    if (errno == EEXIST) continue;
+    // File systems without hard links: copy the bytes.
+    const FileContents damaged = ReadWholeFile(path, std::size_t{1} << 30);
+    if (damaged.status != ReadStatus::Ok) {
+      if (error) *error = damaged.error.empty() ? "cannot read " + path : damaged.error;
+      return {};
+    }
+    const int fd =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+      if (error) *error = ErrnoText("cannot create", target, errno);
+      return {};
+    }
+    const bool written = WriteAll(fd, damaged.bytes) && ::fsync(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    if (!written) {
+      ::unlink(target.c_str());
+      if (error) *error = ErrnoText("cannot write", target, err);
+      return {};
+    }
+    return target;
   }
-  if (error) *error = "no free name to move aside " + path;
+  if (error) *error = "no free name to keep a copy of " + path;
   return {};
 }
 

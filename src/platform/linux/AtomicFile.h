@@ -46,7 +46,8 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Blocks until the lock is held; nullopt (with error) when the lock file cannot be opened.
+  // Waits until the lock is held, at most 10 s; nullopt (with error) when the lock file cannot
+  // be opened, is not a regular file of this user, or stays locked.
   static std::optional<FileLock> Acquire(const std::string& path, std::string* error);
 
  private:
@@ -63,9 +64,14 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 // process is gone). Caller holds the lock; harmless when there are none.
 void RemoveStaleTemporaries(const std::string& path);
 
-// Renames a damaged file out of the way as "<path>.corrupt-<unix time>" (with "-N" appended when
-// that name is taken) and returns the new name; empty on failure. Caller holds the lock.
-std::string SetAside(const std::string& path, std::string* error);
+// Keeps a copy of a damaged file as "<path>.corrupt-<unix time>" (with "-N" appended when that
+// name is taken) and returns its name; empty on failure. The file itself stays in place, so
+// readers never find the store missing. Caller holds the lock.
+std::string CopyAside(const std::string& path, std::string* error);
+
+// Writes "korvane: <text>" to standard error the first time this process meets the text, so a
+// file that is refused on every read is explained once, not a thousand times.
+void ReportOnce(const std::string& text);
 
 // The folder part of a path ("a/b/c" -> "a/b", "c" -> ".").
 std::string ParentDirectory(const std::string& path);

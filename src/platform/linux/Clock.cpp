@@ -49,11 +49,16 @@ const int gBaseNice = ReadNice(getpid());
 
 int NiceOffset(ThreadPriority p) {
   switch (p) {
-    case ThreadPriority::Lowest: return 10;
-    case ThreadPriority::BelowNormal: return 5;
-    case ThreadPriority::Normal: return 0;
-    case ThreadPriority::AboveNormal: return -5;
-    case ThreadPriority::Highest: return -10;
+    case ThreadPriority::Lowest:
+      return 10;
+    case ThreadPriority::BelowNormal:
+      return 5;
+    case ThreadPriority::Normal:
+      return 0;
+    case ThreadPriority::AboveNormal:
+      return -5;
+    case ThreadPriority::Highest:
+      return -10;
   }
   return 0;
 }
@@ -89,10 +94,14 @@ bool ParseHex32(std::string_view token, std::uint32_t& value) {
   std::uint32_t v = 0;
   for (char c : token) {
     std::uint32_t d;
-    if (c >= '0' && c <= '9') d = static_cast<std::uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f') d = static_cast<std::uint32_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') d = static_cast<std::uint32_t>(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = static_cast<std::uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      d = static_cast<std::uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      d = static_cast<std::uint32_t>(c - 'A' + 10);
+    else
+      return false;
     v = (v << 4) | d;
   }
   value = v;
@@ -216,10 +225,14 @@ const LeafLimits& Limits() {
 std::optional<CpuidRegs> LiveCpuid(std::uint32_t leaf, std::uint32_t subleaf) {
   const LeafLimits& l = Limits();
   bool exists = false;
-  if (leaf < 0x40000000u) exists = leaf <= l.basic;
-  else if (leaf < 0x80000000u) exists = l.hypervisor != 0 && leaf <= l.hypervisor;
-  else if (leaf < 0xC0000000u) exists = l.extended != 0 && leaf <= l.extended;
-  else exists = l.centaur != 0 && leaf <= l.centaur;
+  if (leaf < 0x40000000u)
+    exists = leaf <= l.basic;
+  else if (leaf < 0x80000000u)
+    exists = l.hypervisor != 0 && leaf <= l.hypervisor;
+  else if (leaf < 0xC0000000u)
+    exists = l.extended != 0 && leaf <= l.extended;
+  else
+    exists = l.centaur != 0 && leaf <= l.centaur;
   if (!exists) return std::nullopt;
   unsigned a, b, c, d;
   __cpuid_count(leaf, subleaf, a, b, c, d);
@@ -236,7 +249,8 @@ std::int64_t PerformanceCounter() { return ReadClockNs(CLOCK_MONOTONIC); }
 std::int64_t PerformanceFrequency() { return 1000000000; }
 
 std::uint32_t TickCountMs() {
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ReadClockNs(CLOCK_MONOTONIC)) / 1000000u);
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ReadClockNs(CLOCK_MONOTONIC)) /
+                                    1000000u);
 }
 
 void SleepMs(std::uint32_t ms) {
@@ -317,7 +331,34 @@ std::optional<CpuidRegs> CpuidOn(int logicalProcessor, std::uint32_t leaf, std::
     if (!dump) return std::nullopt;  // the recorded machine has no such processor
     return LookUp(*dump, leaf, subleaf);
   }
+  // A recorded machine without a recording has no instruction to ask: the processor running
+  // the program is a different one and must not answer for it.
+  if (!prefix.empty()) return std::nullopt;
   return LiveCpuid(leaf, subleaf);
+}
+
+std::optional<CpuidRegs> RunningCpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+  return LiveCpuid(leaf, subleaf);
+}
+
+std::vector<int> RecordedProcessors() {
+  std::vector<int> out;
+  if (SysrootPrefix().empty()) return out;
+  for (const std::string& name : ListSysDir("/cpuid")) {
+    if (name.size() < 3 || name.compare(0, 2, "pu") != 0 || name.size() > 8) continue;
+    int n = 0;
+    bool digits = true;
+    for (std::size_t i = 2; i < name.size(); ++i) {
+      if (name[i] < '0' || name[i] > '9') {
+        digits = false;
+        break;
+      }
+      n = n * 10 + (name[i] - '0');
+    }
+    if (digits) out.push_back(n);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 // The time-stamp counter is read on the running processor, so its presence is a property of

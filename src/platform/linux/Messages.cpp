@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <map>
@@ -20,7 +21,7 @@ namespace {
 
 constexpr std::uint32_t kFirstRegistered = 0xC000;
 constexpr std::uint32_t kRegisteredCount = 0x4000;  // 0xC000..0xFFFF
-constexpr std::size_t kMaxNameLength = 255;          // the longest atom name Windows accepts
+constexpr std::size_t kMaxNameLength = 255;         // the longest atom name Windows accepts
 
 std::string FoldName(std::string_view name) {
   std::string folded(name);
@@ -79,8 +80,83 @@ std::uint32_t RegisterWindowMessage(std::string_view name) {
   return number;
 }
 
+namespace {
+
+// Every bus operation is bounded: a session bus that accepts the connection and then never
+// answers (hung, stopped, or somebody's trap on the socket) must cost a run of broadcasts at
+// most this long in all, never the library's own 90 s authentication wait per message.
+constexpr std::uint64_t kBusBudgetUsec = 2'000'000;
+// After the bus failed to answer, it counts as silent for this long: later broadcasts give up
+// at once instead of each waiting the whole budget again.
+constexpr std::uint64_t kSilentBusUsec = 60'000'000;
+
+std::uint64_t NowUsec() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+
+// The bus that did not answer, by address, and until when it is skipped.
+struct SilentBus {
+  std::mutex lock;
+  std::string address;
+  std::uint64_t until = 0;
+};
+
+SilentBus& GetSilentBus() {
+  static SilentBus silent;
+  return silent;
+}
+
+std::string SessionBusAddress() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address != nullptr) return address;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  return runtime != nullptr ? std::string("runtime:") + runtime : std::string();
+}
+
+bool KnownSilent(const std::string& address) {
+  SilentBus& silent = GetSilentBus();
+  std::lock_guard guard(silent.lock);
+  return silent.address == address && NowUsec() < silent.until;
+}
+
+void MarkSilent(const std::string& address) {
+  SilentBus& silent = GetSilentBus();
+  std::lock_guard guard(silent.lock);
+  silent.address = address;
+  silent.until = NowUsec() + kSilentBusUsec;
+}
+
+// Drives the connection until done() holds, the connection fails, or the deadline passes;
+// sd-bus's own waits (authentication, Hello, flush) are unbounded or far too long.
+template <typename Done>
+bool DriveUntil(sd_bus* bus, std::uint64_t deadline, Done&& done) {
+  for (;;) {
+    int r = sd_bus_process(bus, nullptr);
+    if (r < 0) return false;
+    if (done()) return true;
+    if (r > 0) continue;
+    const std::uint64_t now = NowUsec();
+    if (now >= deadline) return false;
+    r = sd_bus_wait(bus, deadline - now);
+    if (r < 0 && r != -EINTR) return false;
+  }
+}
+
+bool AllWritten(sd_bus* bus) {
+  std::uint64_t queued = 1;
+  return sd_bus_is_ready(bus) > 0 && sd_bus_get_n_queued_write(bus, &queued) >= 0 && queued == 0;
+}
+
+}  // namespace
+
 bool BroadcastMessage(std::string_view name, WParam wParam, LParam lParam) {
   if (!IsUsableMessageName(name)) return false;
+  const std::string address = SessionBusAddress();
+  if (KnownSilent(address)) return false;
+  const std::uint64_t deadline = NowUsec() + kBusBudgetUsec;
   const std::string text(name);
   sd_bus* bus = nullptr;
   if (sd_bus_open_user(&bus) < 0) return false;
@@ -89,9 +165,11 @@ bool BroadcastMessage(std::string_view name, WParam wParam, LParam lParam) {
                              static_cast<std::int64_t>(lParam));
   // The signal sits in our output buffer until written; a broadcast just before exit (the
   // scores at the end of a run) would otherwise never leave the process.
-  if (r >= 0) r = sd_bus_flush(bus);
-  sd_bus_flush_close_unref(bus);
-  return r >= 0;
+  const bool sent = r >= 0 && DriveUntil(bus, deadline, [bus] { return AllWritten(bus); });
+  if (!sent && r >= 0 && NowUsec() >= deadline) MarkSilent(address);
+  // Never the flushing close: on a silent bus it would wait all over again.
+  sd_bus_close_unref(bus);
+  return sent;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -120,6 +198,14 @@ struct BroadcastSubscription::Impl {
       self->onEvent(event);
     } catch (...) {
     }
+    return 0;
+  }
+
+  int installed = 0;  // the bus's answer to the match request: 1 in place, -1 refused
+
+  static int OnInstalled(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    static_cast<Impl*>(userdata)->installed =
+        sd_bus_message_is_method_error(message, nullptr) ? -1 : 1;
     return 0;
   }
 
@@ -169,6 +255,7 @@ bool BroadcastSubscription::Start(std::function<void(const BroadcastEvent&)> onE
   impl.stopFd = eventfd(0, EFD_CLOEXEC);
   if (impl.stopFd < 0) return false;
   impl.onEvent = std::move(onEvent);
+  impl.installed = 0;
   std::promise<bool> ready;
   std::future<bool> started = ready.get_future();
   // The connection is made on the thread that uses it (sd-bus objects are single-threaded),
@@ -178,13 +265,23 @@ bool BroadcastSubscription::Start(std::function<void(const BroadcastEvent&)> onE
     impl.worker = std::thread([&impl, &ready] {
       sd_bus* bus = nullptr;
       sd_bus_slot* slot = nullptr;
-      bool ok = sd_bus_open_user(&bus) >= 0 &&
-                sd_bus_match_signal(bus, &slot, nullptr, nullptr, kBroadcastInterface,
-                                    kBroadcastSignal, &Impl::OnSignal, &impl) >= 0;
+      // The match is installed asynchronously and its answer awaited within the budget: the
+      // blocking form waits up to 90 s on a bus that never answers.
+      const std::string address = SessionBusAddress();
+      const std::uint64_t deadline = NowUsec() + kBusBudgetUsec;
+      bool ok = !KnownSilent(address) && sd_bus_open_user(&bus) >= 0 &&
+                sd_bus_match_signal_async(bus, &slot, nullptr, nullptr, kBroadcastInterface,
+                                          kBroadcastSignal, &Impl::OnSignal, &Impl::OnInstalled,
+                                          &impl) >= 0;
+      if (ok) {
+        ok = DriveUntil(bus, deadline, [&impl] { return impl.installed != 0; }) &&
+             impl.installed > 0;
+        if (!ok && impl.installed == 0 && NowUsec() >= deadline) MarkSilent(address);
+      }
       ready.set_value(ok);
       if (ok) impl.Run(bus);
       sd_bus_slot_unref(slot);
-      sd_bus_flush_close_unref(bus);
+      sd_bus_close_unref(bus);
     });
   } catch (const std::system_error&) {
     close(impl.stopFd);

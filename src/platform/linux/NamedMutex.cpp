@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,12 +20,15 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/Paths.h"
+
 namespace platform {
 namespace {
 
 constexpr char kActivateRequest[] = "activate\n";
 constexpr char kActivateAnswer[] = "ok\n";
 constexpr int kActivationTimeoutMs = 2000;
+constexpr int kCreationLockMs = 2000;
 
 // Object names end up in file names; anything that could climb out of the folder or hide in
 // a path is refused rather than rewritten, so two spellings never meet in one file.
@@ -36,21 +40,33 @@ bool IsUsableName(std::string_view name) {
   return name != "." && name != "..";
 }
 
-// The lock file and socket live in the user's private runtime folder. Without one, /tmp is
-// shared by everybody, so the user id goes into the name: one user's instance must never
-// stop another user's program from starting.
-// A runtime folder that is set but missing falls back too: failing to create the lock reads
-// as "another instance runs", and the program would then never start at all.
+// The lock file and socket live in the user's private runtime folder (a folder of this user
+// that nobody else can enter, made by us when $XDG_RUNTIME_DIR is missing or not private).
+// Never in a shared folder: another user could pre-create the lock there and stop this
+// program from starting, or answer its activation requests. Empty when there is no such folder.
 std::string InstanceBasePath(std::string_view name) {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat info {};
-  if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &info) == 0 &&
-      S_ISDIR(info.st_mode)) {
-    std::string base(runtime);
-    if (base.back() != '/') base += '/';
-    return base + std::string(name);
+  const std::string folder = RuntimeDirectory();
+  if (folder.empty()) return {};
+  return folder + std::string(name);
+}
+
+// Waits for an flock at most timeoutMs; the holders this program expects keep it for
+// microseconds, and anybody else holding it must not be able to hang us.
+bool LockWithin(int fd, int timeoutMs) {
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  long pauseUs = 100;
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long elapsedMs =
+        (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    if (elapsedMs >= timeoutMs) return false;
+    usleep(static_cast<useconds_t>(pauseUs));
+    pauseUs = std::min(pauseUs * 2, 5000L);
   }
-  return "/tmp/" + std::string(name) + "-" + std::to_string(getuid());
 }
 
 void CloseFd(int& fd) {
@@ -231,9 +247,11 @@ SingleInstanceLock::Result SingleInstanceLock::Create() {
   if (impl_->lockFd >= 0) return Result::Acquired;
   if (!IsUsableName(impl_->name)) return Result::Failed;
   const std::string base = InstanceBasePath(impl_->name);
+  if (base.empty()) return Result::Failed;
   const std::string lockPath = base + ".lock";
-  // No symlink following: in a shared /tmp someone else could have planted one.
-  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // No link following and no waiting on a FIFO, whatever sits under the name.
+  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                0600);
   if (fd < 0) return Result::Failed;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
@@ -300,7 +318,9 @@ bool SingleInstanceLock::ListenForActivation(std::function<void()> onActivate) {
 
 bool SingleInstanceLock::RequestActivation(std::string_view name) {
   if (!IsUsableName(name)) return false;
-  SocketAddress address(InstanceBasePath(name) + ".sock");
+  const std::string base = InstanceBasePath(name);
+  if (base.empty()) return false;
+  SocketAddress address(base + ".sock");
   if (!address.ok()) return false;
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
@@ -376,17 +396,22 @@ bool ProcessMutex::Create(std::string_view name) {
   Close();
   if (!IsUsableName(name)) return false;
   const std::string objectName = SharedObjectName(name);
-  int fd = shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  int fd =
+      shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) return false;
-  // Creation lock: two processes may both find the object new. flock is dropped by the kernel
-  // if the creator dies half-way, so a crash during setup cannot wedge later starts.
-  int r;
-  do {
-    r = flock(fd, LOCK_EX);
-  } while (r != 0 && errno == EINTR);
-  bool ok = r == 0;
+  // Only our own object is used, and that is decided before anything can wait on it: another
+  // user may have made the name first (the shared /dev/shm lets anybody) and hold a lock on it
+  // for ever. A FIFO or anything else that is not a plain memory object is refused the same way.
   struct stat info {};
-  if (ok) ok = fstat(fd, &info) == 0 && info.st_uid == geteuid();
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+      (info.st_mode & 077) != 0) {
+    close(fd);
+    return false;
+  }
+  // Creation lock: two processes may both find the object new. flock is dropped by the kernel
+  // if the creator dies half-way, so a crash during setup cannot wedge later starts; a holder
+  // that stays is a stopped process of ours, and the wait for it is bounded.
+  bool ok = LockWithin(fd, kCreationLockMs) && fstat(fd, &info) == 0;
   if (ok && static_cast<std::size_t>(info.st_size) < sizeof(SharedMutex)) {
     ok = ftruncate(fd, sizeof(SharedMutex)) == 0;
   }

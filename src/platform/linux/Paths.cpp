@@ -117,9 +117,38 @@ std::string StateDirectory() {
 }
 
 std::string RuntimeDirectory() {
+  // The user's runtime folder only when it really is this user's alone: a value inherited
+  // through sudo, or a folder another user can write to, would hand our lock files and the
+  // hardware library to someone else.
   const std::string runtime = AbsoluteEnv("XDG_RUNTIME_DIR");
-  if (!runtime.empty() && IsDirectory(runtime)) return WithSlash(runtime);
-  return "/tmp/";
+  if (!runtime.empty() && IsPrivateFolder(runtime, true)) return WithSlash(runtime);
+  // Else one of our own making: first in the temporary folder (memory-backed, gone at boot),
+  // then under the cache folder for when another user has taken that name in a shared /tmp.
+  const std::string own = TempDirectory() + "korvane-runtime-" + std::to_string(::geteuid());
+  if (MakePrivateFolder(own)) return WithSlash(own);
+  const std::string cache = XdgBase("XDG_CACHE_HOME", ".cache");
+  if (!cache.empty() && CreateDirectories(WithSlash(cache) + "korvane")) {
+    const std::string fallback = WithSlash(cache) + "korvane/runtime";
+    if (MakePrivateFolder(fallback)) return WithSlash(fallback);
+  }
+  return {};
+}
+
+bool IsPrivateFolder(std::string_view path, bool followLink) {
+  if (path.empty()) return false;
+  const std::string p(path);
+  struct stat st {};
+  if ((followLink ? ::stat(p.c_str(), &st) : ::lstat(p.c_str(), &st)) != 0) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+bool MakePrivateFolder(std::string_view path) {
+  if (path.empty()) return false;
+  const std::string p(path);
+  // mkdir never follows a link planted under the name, and EEXIST leaves the check below to
+  // decide whether what is there is ours.
+  if (::mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  return IsPrivateFolder(p, false);
 }
 
 std::string ProgramFilesDirectory() { return "/opt/"; }

@@ -129,6 +129,9 @@ std::optional<std::string> Lookup(std::string_view section, std::string_view key
                                   const std::string& path) {
   if (path.empty()) return std::nullopt;
   detail::FileContents file = detail::ReadWholeFile(path, kMaxProfileBytes);
+  if (file.status == ReadStatus::Error || file.status == ReadStatus::TooLarge) {
+    detail::ReportOnce(file.error + "; its settings are not read");
+  }
   if (file.status != ReadStatus::Ok) return std::nullopt;
   const Document doc = Split(file.bytes);
   const std::ptrdiff_t s = FindSection(doc, TrimBlanks(section));
@@ -210,10 +213,16 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
   if (path.empty()) return false;
   std::string error;
   auto lock = detail::FileLock::Acquire(path, &error);
-  if (!lock) return false;
+  if (!lock) {
+    detail::ReportOnce(error);
+    return false;
+  }
   detail::RemoveStaleTemporaries(path);
   detail::FileContents file = detail::ReadWholeFile(path, kMaxProfileBytes);
-  if (file.status != ReadStatus::Ok && file.status != ReadStatus::Missing) return false;
+  if (file.status != ReadStatus::Ok && file.status != ReadStatus::Missing) {
+    detail::ReportOnce(file.error + "; the setting is not written");
+    return false;
+  }
   Document doc = Split(file.bytes);
 
   const std::string entry = std::string(key) + "=" + std::string(value);

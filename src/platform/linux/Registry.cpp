@@ -24,6 +24,7 @@ constexpr std::string_view kLocalMachine = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
 
 thread_local std::string tLastError;
+thread_local std::string tDamageNote;
 
 RegResult Fail(RegResult code, std::string text) {
   tLastError = std::move(text);
@@ -312,15 +313,30 @@ std::string_view TrimRight(std::string_view s) {
   return s;
 }
 
-std::optional<Tree> Parse(std::string_view bytes, std::string& error) {
+// What a read of a store file found: every intact entry, and the lines that had to be skipped.
+struct Parsed {
   Tree tree;
+  std::vector<std::string> skipped;  // "line N: why"
+};
+
+// Parses what is intact and skips only damaged lines: a file cut short by a crash or a full
+// disk, or one hand-edited line, must not cost every other value. Values under a damaged key
+// line are skipped too, since their key is unknown; they would otherwise land in the key
+// above it.
+Parsed Parse(std::string_view bytes) {
+  Parsed parsed;
+  Tree& tree = parsed.tree;
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   bool sawHeader = false;
+  bool underBadKey = false;
   Node* current = nullptr;
   std::size_t lineNo = 0;
-  auto bad = [&](const char* why) {
-    error = "line " + std::to_string(lineNo) + ": " + why;
-    return std::nullopt;
+  auto skip = [&](const char* why) {
+    // A long run of damage is summed up; the count says how much was lost.
+    if (parsed.skipped.size() < 20)
+      parsed.skipped.push_back("line " + std::to_string(lineNo) + ": " + why);
+    else if (parsed.skipped.size() == 20)
+      parsed.skipped.push_back("more damaged lines");
   };
   while (!bytes.empty()) {
     ++lineNo;
@@ -328,76 +344,127 @@ std::optional<Tree> Parse(std::string_view bytes, std::string& error) {
     std::string_view line = bytes.substr(0, nl);
     bytes.remove_prefix(nl == std::string_view::npos ? bytes.size() : nl + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.find('\0') != std::string_view::npos) return bad("NUL byte");
+    if (line.find('\0') != std::string_view::npos) {
+      if (!sawHeader) {
+        skip("not a registry file (missing header)");
+        return parsed;
+      }
+      skip("NUL byte");
+      continue;
+    }
     if (IsBlank(line)) continue;
     // Hand edits may indent; indentation carries no meaning.
     while (line.front() == ' ' || line.front() == '\t') line.remove_prefix(1);
     if (line.front() == ';') continue;
     if (!sawHeader) {
-      if (TrimRight(line) != kHeader) return bad("not a registry file (missing header)");
+      if (TrimRight(line) != kHeader) {
+        // Not a store this program wrote: nothing in it is trusted.
+        skip("not a registry file (missing header)");
+        parsed.tree = Tree{};
+        return parsed;
+      }
       sawHeader = true;
       continue;
     }
     if (line.front() == '[') {
+      current = nullptr;
+      underBadKey = true;
       line = TrimRight(line);
-      if (line.size() < 2 || line.back() != ']') return bad("unterminated key name");
+      if (line.size() < 2 || line.back() != ']') {
+        skip("unterminated key name");
+        continue;
+      }
       std::string_view inner = line.substr(1, line.size() - 2);
       std::vector<std::string> parts;
+      bool good = true;
       while (true) {
         const auto sep = inner.find('\\');
         std::string part;
-        if (!ParseKeyName(inner.substr(0, sep), part)) return bad("bad key name");
+        if (!ParseKeyName(inner.substr(0, sep), part)) {
+          good = false;
+          break;
+        }
         parts.push_back(std::move(part));
         if (sep == std::string_view::npos) break;
         inner.remove_prefix(sep + 1);
       }
-      if (parts.size() > kRegMaxKeyDepth + 1) return bad("key nested too deeply");
+      if (!good) {
+        skip("bad key name");
+        continue;
+      }
+      if (parts.size() > kRegMaxKeyDepth + 1) {
+        skip("key nested too deeply");
+        continue;
+      }
       Node& root = tree.Root(parts.front());
       current = &MakeNode(root, std::vector<std::string>(parts.begin() + 1, parts.end()));
+      underBadKey = false;
       continue;
     }
     if (line.front() == '"' || line.front() == '@') {
-      if (current == nullptr) return bad("value outside a key");
+      if (current == nullptr) {
+        skip(underBadKey ? "value under a damaged key" : "value outside a key");
+        continue;
+      }
       RegValue value;
       std::size_t pos = 0;
       if (line.front() == '@') {
         pos = 1;
       } else if (!ParseQuoted(line, pos, value.name)) {
-        return bad("bad value name");
+        skip("bad value name");
+        continue;
       }
-      if (value.name.size() > kRegMaxValueNameBytes) return bad("value name too long");
-      if (pos >= line.size() || line[pos] != '=') return bad("missing '='");
+      if (value.name.size() > kRegMaxValueNameBytes) {
+        skip("value name too long");
+        continue;
+      }
+      if (pos >= line.size() || line[pos] != '=') {
+        skip("missing '='");
+        continue;
+      }
       ++pos;
       std::string_view rest = TrimRight(line.substr(pos));
       if (!rest.empty() && rest.front() == '"') {
         std::size_t p = 0;
-        if (!ParseQuoted(rest, p, value.text) || p != rest.size()) return bad("bad string value");
-        if (value.text.size() > kRegMaxValueBytes) return bad("value too long");
+        if (!ParseQuoted(rest, p, value.text) || p != rest.size()) {
+          skip("bad string value");
+          continue;
+        }
+        if (value.text.size() > kRegMaxValueBytes) {
+          skip("value too long");
+          continue;
+        }
         value.type = RegType::String;
       } else if (rest.substr(0, 6) == "dword:") {
         rest.remove_prefix(6);
-        if (rest.empty() || rest.size() > 8) return bad("bad dword value");
+        bool good = !rest.empty() && rest.size() <= 8;
         std::uint32_t v = 0;
         for (char c : rest) {
           const int d = HexDigit(c);
-          if (d < 0) return bad("bad dword value");
-          v = v * 16 + static_cast<std::uint32_t>(d);
+          if (d < 0) good = false;
+          v = v * 16 + static_cast<std::uint32_t>(d < 0 ? 0 : d);
+        }
+        if (!good) {
+          skip("bad dword value");
+          continue;
         }
         value.type = RegType::Dword;
         value.dword = v;
       } else {
-        return bad("unknown value type");
+        skip("unknown value type");
+        continue;
       }
       SetValue(tree, *current, std::move(value));
       continue;
     }
-    return bad("unrecognised line");
+    skip("unrecognised line");
   }
-  return tree;
+  return parsed;
 }
 
 // ---- the stores ---------------------------------------------------------------------------
 
+// Damaged: some lines (or the whole file) could not be read; the tree holds what was intact.
 enum class LoadState { Ok, Damaged, Unreadable };
 
 struct Store {
@@ -408,6 +475,7 @@ struct Store {
   LoadState state = LoadState::Ok;
   std::string problem;
   Tree tree;
+  FileIdentity reported;  // the damaged file last explained on standard error
 };
 
 std::mutex gMutex;  // guards both stores; cross-process exclusion is the file lock
@@ -447,19 +515,29 @@ void LoadInto(Store& store, const std::string& path) {
       return;
     case ReadStatus::TooLarge:
       store.state = LoadState::Damaged;
-      store.problem = file.error;
+      store.problem = "registry file " + path + " is damaged; " + file.error;
       return;
     case ReadStatus::Ok:
       break;
   }
-  std::string error;
-  if (auto tree = Parse(file.bytes, error)) {
+  Parsed parsed = Parse(file.bytes);
+  store.tree = std::move(parsed.tree);
+  if (parsed.skipped.empty()) {
     store.state = LoadState::Ok;
-    store.tree = std::move(*tree);
-  } else {
-    store.state = LoadState::Damaged;
-    store.problem = "registry file " + path + " is damaged (" + error + ")";
+    return;
   }
+  store.state = LoadState::Damaged;
+  std::string lines;
+  for (const std::string& note : parsed.skipped) lines += (lines.empty() ? "" : "; ") + note;
+  store.problem = "registry file " + path + " is damaged; skipped " + lines;
+}
+
+// Says once per damaged version of a file what was lost, so that lost values never pass
+// unnoticed, yet a store read a thousand times is explained once.
+void ExplainDamage(Store& store) {
+  if (store.state != LoadState::Damaged || store.reported == store.identity) return;
+  store.reported = store.identity;
+  std::fprintf(stderr, "korvane: %s\n", store.problem.c_str());
 }
 
 // Loads the store behind root; on success returns kRegOk and the tree to read.
@@ -471,8 +549,14 @@ RegResult Load(RegRoot root, const Tree*& tree) {
     return Fail(kRegAccessDenied, "no configuration folder for the registry file");
   }
   LoadInto(store, path);
-  if (store.state == LoadState::Damaged) return Fail(kRegInvalidData, store.problem);
-  if (store.state == LoadState::Unreadable) return Fail(kRegAccessDenied, store.problem);
+  if (store.state == LoadState::Unreadable) {
+    detail::ReportOnce(store.problem);
+    return Fail(kRegAccessDenied, store.problem);
+  }
+  // A damaged store reads as what was intact in it.
+  ExplainDamage(store);
+  if (root == RegRoot::CurrentUser)
+    tDamageNote = store.state == LoadState::Damaged ? store.problem : std::string();
   tree = &store.tree;
   return kRegOk;
 }
@@ -499,16 +583,21 @@ RegResult Mutate(Change&& change) {
   // Under the lock nobody else writes, so what is on disk now is what we change.
   detail::RemoveStaleTemporaries(path);
   LoadInto(gUser, path);
-  if (gUser.state == LoadState::Unreadable) return Fail(kRegAccessDenied, gUser.problem);
+  if (gUser.state == LoadState::Unreadable) {
+    detail::ReportOnce(gUser.problem);
+    return Fail(kRegAccessDenied, gUser.problem);
+  }
   std::string setAsideNote;
   if (gUser.state == LoadState::Damaged) {
-    const std::string aside = detail::SetAside(path, &error);
+    // The damaged file is kept as it was for inspection; the new file holds every intact
+    // value plus this change.
+    ExplainDamage(gUser);
+    const std::string aside = detail::CopyAside(path, &error);
     if (aside.empty()) return Fail(kRegInvalidData, gUser.problem + "; " + error);
-    setAsideNote = gUser.problem + "; moved to " + aside + " and started a new registry file";
+    setAsideNote = gUser.problem + "; the damaged file is kept as " + aside +
+                   " and the intact values were written back";
     std::fprintf(stderr, "korvane: %s\n", setAsideNote.c_str());
-    gUser.tree = Tree{};
     gUser.state = LoadState::Ok;
-    gUser.identity = FileIdentity{};
   }
   const RegResult result = change(gUser.tree);
   if (result != kRegOk) {
@@ -565,6 +654,8 @@ std::string RegistryFilePath() {
 std::string SystemRegistryFilePath() { return SysPath("/etc/quillmark/registry.reg"); }
 
 std::string RegistryLastError() { return tLastError; }
+
+std::string RegistryDamageNote() { return tDamageNote; }
 
 RegResult RegistryKey::Open(RegRoot root, std::string_view path, RegAccess access) {
   Close();

@@ -4,11 +4,11 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 
 namespace platform {
 namespace {
@@ -37,15 +37,15 @@ Decoded DecodeOne(std::string_view text, std::size_t pos) {
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     need = 2;
     cp = lead & 0x0F;
-    if (lead == 0xE0) lo = 0xA0;        // overlong
-    if (lead == 0xED) hi = 0x9F;        // surrogates
+    if (lead == 0xE0) lo = 0xA0;  // overlong
+    if (lead == 0xED) hi = 0x9F;  // surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     need = 3;
     cp = lead & 0x07;
-    if (lead == 0xF0) lo = 0x90;        // overlong
-    if (lead == 0xF4) hi = 0x8F;        // above U+10FFFF
+    if (lead == 0xF0) lo = 0x90;  // overlong
+    if (lead == 0xF4) hi = 0x8F;  // above U+10FFFF
   } else {
-    return {kReplacement, 1};           // stray continuation, C0/C1, F5..FF
+    return {kReplacement, 1};  // stray continuation, C0/C1, F5..FF
   }
 
   std::size_t used = 1;
@@ -89,9 +89,12 @@ std::size_t CompleteSequencePrefix(const char* text, std::size_t length) {
     const auto b = static_cast<unsigned char>(text[length - 1 - back]);
     if ((b & 0xC0) != 0x80) {
       std::size_t seq = 1;
-      if (b >= 0xC2 && b <= 0xDF) seq = 2;
-      else if (b >= 0xE0 && b <= 0xEF) seq = 3;
-      else if (b >= 0xF0 && b <= 0xF4) seq = 4;
+      if (b >= 0xC2 && b <= 0xDF)
+        seq = 2;
+      else if (b >= 0xE0 && b <= 0xEF)
+        seq = 3;
+      else if (b >= 0xF0 && b <= 0xF4)
+        seq = 4;
       if (seq > back + 1) return length - 1 - back;
       return length;
     }
@@ -110,6 +113,42 @@ std::string SanitizeUtf8(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string CleanMachineText(std::string_view bytes, bool keepLineBreaks) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const Decoded d = DecodeOne(bytes, i);
+    i += d.length;
+    const char32_t c = d.codePoint;
+    if (c == 0) continue;
+    const bool lineBreak = c == '\n' || c == '\r';
+    const bool control = (c < 0x20 && c != '\t' && !(keepLineBreaks && lineBreak)) || c == 0x7F ||
+                         (c >= 0x80 && c <= 0x9F);
+    AppendUtf8(out, control ? kReplacement : c);
+  }
+  return out;
+}
+
+bool IsCleanMachineText(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const Decoded d = DecodeOne(text, i);
+    const char32_t c = d.codePoint;
+    // A literal U+FFFD decodes to the same code point as invalid bytes; its bytes tell them
+    // apart.
+    if (c == kReplacement && text.substr(i, d.length) != "\xEF\xBF\xBD") return false;
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F ||
+        (c >= 0x80 && c <= 0x9F)) {
+      return false;
+    }
+    i += d.length;
+  }
+  return true;
+}
+
+namespace {
 
 bool IsUtf8Name(const std::string& name) {
   return EqualsIgnoreCase(name, "UTF-8") || EqualsIgnoreCase(name, "UTF8");
@@ -148,7 +187,8 @@ std::string ConvertWithIconv(const std::string& from, const std::string& to, std
     if (errno == E2BIG) continue;
     if (errno == EILSEQ || errno == EINVAL) {
       out.append(replacement);
-      const std::size_t n = std::min(inLeft, std::max<std::size_t>(1, skip(std::string_view(in, inLeft))));
+      const std::size_t n =
+          std::min(inLeft, std::max<std::size_t>(1, skip(std::string_view(in, inLeft))));
       in += n;
       inLeft -= n;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);  // reset the state after a bad unit
@@ -268,7 +308,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         AppendUtf8(out, kReplacement);  // high surrogate without its partner
       }
     } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);    // lone low surrogate
+      AppendUtf8(out, kReplacement);  // lone low surrogate
     } else {
       AppendUtf8(out, u);
     }
@@ -343,8 +383,8 @@ std::string CodePageToUtf8(std::string_view bytes, std::string_view codePage) {
   const std::string cs(codePage);
   if (cs.empty() || IsUtf8Name(cs)) return SanitizeUtf8(bytes);
   bool ok = false;
-  std::string out = ConvertWithIconv(cs, "UTF-8", bytes, "\xEF\xBF\xBD",
-                                     [](std::string_view) { return std::size_t{1}; }, &ok);
+  std::string out = ConvertWithIconv(
+      cs, "UTF-8", bytes, "\xEF\xBF\xBD", [](std::string_view) { return std::size_t{1}; }, &ok);
   if (!ok) return SanitizeUtf8(bytes);  // unknown character set: keep what is readable
   return out;
 }
@@ -355,8 +395,8 @@ std::string Utf8ToCodePage(std::string_view utf8, std::string_view codePage) {
   if (cs.empty() || IsUtf8Name(cs)) return clean;
   bool ok = false;
   std::string out = ConvertWithIconv(
-      "UTF-8", cs, clean, "?",
-      [](std::string_view rest) { return DecodeOne(rest, 0).length; }, &ok);
+      "UTF-8", cs, clean, "?", [](std::string_view rest) { return DecodeOne(rest, 0).length; },
+      &ok);
   if (!ok) return clean;
   return out;
 }

@@ -18,7 +18,16 @@ std::string TempDirectory();  // $TMPDIR or /tmp, long form, trailing '/'
 // on demand, trailing '/'; empty when they cannot be had.
 std::string CacheDirectory();
 std::string StateDirectory();
-std::string RuntimeDirectory();       // $XDG_RUNTIME_DIR, else /tmp; trailing '/'
+// A folder only this user can reach, trailing '/': $XDG_RUNTIME_DIR when it is a folder of this
+// user closed to everybody else; else "<temp>/korvane-runtime-<uid>/" or, when another user has
+// taken that name, "<cache>/korvane/runtime/", each created 0700 and checked to be ours. Empty
+// when none can be had: callers must not then fall back to a shared folder.
+std::string RuntimeDirectory();
+// A folder (the link's target when followLink) owned by this user with no access for others.
+bool IsPrivateFolder(std::string_view path, bool followLink);
+// Creates path 0700 when missing (its parent must exist); true when it is then a private folder
+// of this user, never a link.
+bool MakePrivateFolder(std::string_view path);
 std::string ProgramFilesDirectory();  // "/opt/"
 
 // Windows file name -> the Linux file to look for: "qmlog.dll" -> "qmlog.so",

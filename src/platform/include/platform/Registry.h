@@ -20,8 +20,12 @@
 //                                            and \xHH (any other control or non-UTF-8 byte)
 //   "Count"=dword:0000002a                   a DWORD value, 1-8 hex digits
 //   @="text"                                 the key's unnamed (default) value
-// Anything else makes the file damaged: operations report kRegInvalidData, and the next write
-// moves the file aside as "<file>.corrupt-<unix time>" and starts a new store.
+// Anything else is a damaged line: it is skipped (with the values under a damaged key line),
+// everything intact is read, and standard error says which lines were lost. A file without
+// the header line is damaged as a whole and reads as empty. The next write keeps a copy of the
+// damaged file as "<file>.corrupt-<unix time>" and writes every intact value back with the
+// change. A FIFO or other non-regular file in the store's place is refused at once
+// (kRegAccessDenied), never waited on.
 // Names compare case-insensitively for ASCII letters; their spelling is kept as first written.
 // Subkeys enumerate in case-insensitive name order, values in the order they were first set.
 #include <cstddef>
@@ -43,7 +47,7 @@ enum RegResult : std::int32_t {
   kRegNotFound = 2,            // ERROR_FILE_NOT_FOUND
   kRegAccessDenied = 5,        // ERROR_ACCESS_DENIED (read-only root, unreadable file)
   kRegInvalidHandle = 6,       // ERROR_INVALID_HANDLE (the key is not open)
-  kRegInvalidData = 13,        // ERROR_INVALID_DATA (a damaged store)
+  kRegInvalidData = 13,        // ERROR_INVALID_DATA (a damaged store that cannot be kept aside)
   kRegWriteFault = 29,         // ERROR_WRITE_FAULT (the file could not be replaced)
   kRegInvalidParameter = 87,   // ERROR_INVALID_PARAMETER (name or data beyond the limits)
   kRegMoreData = 234,          // ERROR_MORE_DATA
@@ -93,6 +97,9 @@ std::string RegistryFilePath();
 std::string SystemRegistryFilePath();
 // The last failure's explanation on this thread (empty when none yet).
 std::string RegistryLastError();
+// What the last read of the current user's store on this thread had to skip; empty when the
+// file was whole.
+std::string RegistryDamageNote();
 
 // Limits: a key name component holds at most 255 bytes, a path at most 512 components, a value
 // name at most 16383 bytes, a value at most 1 MiB; a store file at most 64 MiB.

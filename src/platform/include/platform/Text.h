@@ -23,6 +23,16 @@ std::size_t Utf16Length(std::string_view utf8);  // UTF-16 code units of a UTF-8
 // Cut a UTF-8 text so that it holds at most maxUnits UTF-16 units (a pair is never split).
 std::string TruncateUtf16Units(std::string_view utf8, std::size_t maxUnits);
 
+// Text read from the machine (sysfs, /proc, os-release, device strings) as the program may show
+// and store it: valid UTF-8, each ill-formed byte sequence shown as U+FFFD, NUL bytes dropped
+// (fixed-width fields pad with them), other control characters (C0, DEL, C1) shown as U+FFFD
+// so they can neither hide text nor drive a terminal. Tabs stay; line breaks ('\n', and '\r')
+// stay only when keepLineBreaks, otherwise they become U+FFFD like any other control.
+std::string CleanMachineText(std::string_view bytes, bool keepLineBreaks);
+// True when the text is valid UTF-8 and holds no control characters other than tab and line
+// breaks: what CleanMachineText(text, true) leaves unchanged.
+bool IsCleanMachineText(std::string_view text);
+
 std::string Trim(std::string_view text);  // spaces, tabs, CR, LF at both ends
 std::string ToLowerAscii(std::string_view text);
 std::string ToUpperAscii(std::string_view text);

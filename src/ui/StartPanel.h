@@ -1,0 +1,39 @@
+#pragma once
+// The start panel of the summary page: a browser host that shows the built-in start page (or
+// the on-line one). Bringing up the browser engine costs noticeable time and memory, so the
+// host is made only after the panel has first been painted: the summary appears at once and
+// the page follows.
+#include <QUrl>
+#include <QWidget>
+
+namespace korvane {
+
+class CWebBrowser2;
+
+class CStartPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CStartPanel(QWidget* parent = nullptr);
+  // Where the host goes once it exists; a later call navigates at once.
+  void Navigate(const QUrl& url);
+  CWebBrowser2* Browser() const { return browser_; }
+  // KORVANE_NO_BROWSER=1 keeps the panel empty (for cost comparisons and bare machines).
+  static bool BrowserWanted();
+
+ signals:
+  void BrowserCreated();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateBrowser();
+
+  CWebBrowser2* browser_ = nullptr;
+  QUrl url_;
+  bool scheduled_ = false;
+};
+
+}  // namespace korvane
