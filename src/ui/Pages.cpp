@@ -11,31 +11,6 @@
 
 namespace korvane {
 
-CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("summaryPage"));
-  startPanel_ = new CStartPanel(this);
-}
-
-void CHdwSummaryDlg::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  // The foot of the page, below the hardware panes.
-  const int top = std::max(0, height() - 160);
-  startPanel_->setGeometry(4, top, std::max(0, width() - 8), height() - top - 4);
-}
-
-void CHdwSummaryDlg::Start() { started_ = true; }
-
-void CHdwSummaryDlg::ShowScore(int kind, float score) {
-  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return;
-  scores_[static_cast<std::size_t>(kind)] = score;
-  update();
-}
-
-float CHdwSummaryDlg::ShownScore(int kind) const {
-  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return -1.0f;
-  return scores_[static_cast<std::size_t>(kind)];
-}
-
 CHdwScanDlg::CHdwScanDlg(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("testPage"));
   groupTabs_ = new QTabBar(this);

@@ -13,36 +13,9 @@
 #include "scores/ScoreStore.h"
 #include "ui/HdwHelpDlg.h"
 #include "ui/HdwRankDlg.h"
+#include "ui/HdwSummaryDlg.h"
 
 namespace korvane {
-
-class CStartPanel;
-
-class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
-  Q_OBJECT
-
- public:
-  explicit CHdwSummaryDlg(QWidget* parent = nullptr);
-  // Begins the page's work once the hardware library is ready.
-  void Start();
-  bool Started() const { return started_; }
-  // The score display: kind 0 overall, 1 CPU, 2 memory; other kinds are ignored.
-  void ShowScore(int kind, float score) override;
-  // The last score shown for `kind`, negative when none has been.
-  float ShownScore(int kind) const;
-  // The update tool's panel; none until that panel is built into the page.
-  QWidget* UpdateToolPanel() const { return nullptr; }
-  // The browser panel at the foot of the page; its browser comes after the first paint.
-  CStartPanel* StartPanel() const { return startPanel_; }
-
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  CStartPanel* startPanel_ = nullptr;
-  bool started_ = false;
-  std::array<float, 3> scores_{-1.0f, -1.0f, -1.0f};
-};
 
 class CHdwScanDlg : public QWidget, private ITestGroupHost {
   Q_OBJECT

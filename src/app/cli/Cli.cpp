@@ -9,6 +9,7 @@
 #include "app/cli/BenchGroupCli.h"
 #include "app/cli/Diagnose.h"
 #include "app/cli/DriverQueryCli.h"
+#include "app/cli/Report.h"
 #include "bench/BenchCli.h"
 #include "config/Edition.h"
 #include "config/StringsCli.h"
@@ -51,6 +52,8 @@ std::string CliHelpText(bool withGui) {
           "                       print every hardware reading Korvane takes of this machine\n"
           "                       (hardware and public IP addresses masked unless --show-private)\n"
           "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
+          "  --report [--json] [--show-private]\n"
+          "                       print the summary page's eight panes (addresses masked)\n"
           "  --bench-test ID [--json]\n"
           "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
           "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
@@ -133,6 +136,11 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
     } else {
       std::cout << RenderDiagnosisText(doc);
     }
+    return out;
+  }
+  if (mode == "--report") {
+    out.handled = true;
+    out.exitCode = RunReportCli(std::vector<std::string>(args.begin() + 1, args.end()));
     return out;
   }
   if (mode == "--strings") {

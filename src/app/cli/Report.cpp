@@ -1,0 +1,91 @@
+#include "app/cli/Report.h"
+
+#include <iostream>
+
+#include "config/LanguageRes.h"
+#include "hwlib/CpuidSdk.h"
+#include "hwlib/HardwareLibrary.h"
+#include "hwlib/LibraryCopy.h"
+#include "platform/DynamicLibrary.h"
+#include "scores/ScoreStore.h"
+#include "summary/HdwSummary.h"
+#include "summary/SummaryReport.h"
+
+namespace korvane {
+namespace {
+
+// The score display of a terminal: the stored values are read, nothing is shown or announced.
+class SilentScoreDisplay : public IScoreDisplay {
+ public:
+  void ShowScore(int, float) override {}
+};
+class SilentBroadcaster : public IScoreBroadcaster {
+ public:
+  void Broadcast(std::string_view, platform::WParam, platform::LParam) override {}
+};
+
+// The hardware library for the length of the run, from an anonymous memory file: nothing is
+// written to disk, so an interrupted report leaves nothing behind and a running window's copy
+// is never touched.
+class PrivateLibrary {
+ public:
+  PrivateLibrary() {
+    const auto bytes = EmbeddedHardwareLibrary();
+    if (bytes.empty() || !copy_.WriteToMemory(bytes) || !module_.Load(copy_.LoadPath())) return;
+    sdk_.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module_.Resolve("QueryInterface")));
+    char textA[kLibTextSize] = {};
+    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, copy_.LoadPath().c_str()) != 0;
+  }
+  ~PrivateLibrary() {
+    if (ready_) {
+      sdk_.Close();
+      sdk_.DestroyInstance();
+    }
+  }
+  PrivateLibrary(const PrivateLibrary&) = delete;
+  PrivateLibrary& operator=(const PrivateLibrary&) = delete;
+  CPUIDSDK* Get() { return ready_ ? &sdk_ : nullptr; }
+
+ private:
+  CLibraryCopy copy_;
+  platform::DynamicLibrary module_;
+  CPUIDSDK sdk_;
+  bool ready_ = false;
+};
+
+}  // namespace
+
+int RunReportCli(const std::vector<std::string>& args) {
+  bool json = false;
+  bool showPrivate = false;
+  for (const auto& a : args) {
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--show-private") {
+      showPrivate = true;
+    } else {
+      std::cerr << "korvane --report: unknown option " << a
+                << "\nUsage: korvane --report [--json] [--show-private]\n";
+      return 2;
+    }
+  }
+  PrivateLibrary library;
+  CPUIDSDK* sdk = library.Get();
+  const CLanguageRes& lang = LanguageRes();
+  summary::SummarySources sources;
+  sources.library = [sdk] { return sdk; };
+  summary::CHdwSummary page(lang, std::move(sources));
+  SilentScoreDisplay display;
+  SilentBroadcaster broadcaster;
+  const StoredScores scores = LoadStoredScores(display, broadcaster);
+  page.OnFirstShow(scores.cpu, scores.memory);
+  const auto doc = summary::BuildReportDocument(page, lang, showPrivate);
+  if (json) {
+    std::cout << doc.dump(2) << '\n';
+  } else {
+    std::cout << summary::RenderReportText(doc);
+  }
+  return 0;
+}
+
+}  // namespace korvane

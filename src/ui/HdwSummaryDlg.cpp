@@ -1,0 +1,214 @@
+#include "ui/HdwSummaryDlg.h"
+
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "config/LanguageRes.h"
+#include "platform/Process.h"
+#include "ui/DeviceInfoCtrl.h"
+#include "ui/KorvaneDlg.h"
+#include "ui/QtMessageTarget.h"
+#include "ui/StartPanel.h"
+#include "ui/logic/LinkCommands.h"
+
+namespace korvane {
+
+CSummaryPane::CSummaryPane(int category, QWidget* parent) : QWidget(parent), category_(category) {
+  setObjectName(QStringLiteral("summaryPane%1").arg(category));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 6);
+  layout->setSpacing(0);
+  button_ = new QToolButton(this);
+  button_->setObjectName(QStringLiteral("paneCaption%1").arg(category));
+  button_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button_->setArrowType(Qt::DownArrow);
+  button_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  button_->setAutoRaise(true);
+  button_->setStyleSheet(QStringLiteral(
+      "QToolButton { text-align: left; font-weight: bold; padding: 4px 6px; background: #e4e9ee;"
+      " border: 1px solid #cfd6dd; border-radius: 3px; }"));
+  layout->addWidget(button_);
+  panel_ = new QWidget(this);
+  panel_->setObjectName(QStringLiteral("panePanel%1").arg(category));
+  panelLayout_ = new QVBoxLayout(panel_);
+  panelLayout_->setContentsMargins(0, 0, 0, 0);
+  panelLayout_->setSpacing(0);
+  layout->addWidget(panel_);
+  connect(button_, &QToolButton::clicked, this, [this] { SetExpanded(!expanded_); });
+}
+
+void CSummaryPane::SetTitle(const QString& title, const QString& caption, int items) {
+  QString text = title;
+  if (!caption.isEmpty()) text += QStringLiteral("   ") + caption;
+  if (items > 1) text += QStringLiteral("   (%1)").arg(items);
+  button_->setText(text);
+}
+
+void CSummaryPane::SetExpanded(bool expanded) {
+  if (expanded_ == expanded) return;
+  expanded_ = expanded;
+  button_->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
+  panel_->setVisible(expanded);
+  emit Toggled(category_, expanded);
+}
+
+CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent)
+    : CHdwSummaryDlg(parent, summary::SummarySources{}) {}
+
+CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent, summary::SummarySources sources) : QWidget(parent) {
+  setObjectName(QStringLiteral("summaryPage"));
+  summary_ = std::make_unique<summary::CHdwSummary>(LanguageRes(), std::move(sources));
+  target_ = std::make_unique<CQtMessageTarget>(
+      this, [this](std::uint32_t m, platform::WParam w, platform::LParam l) {
+        return HandleMessage(m, w, l);
+      });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 6);
+  layout->setSpacing(6);
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("summaryStack"));
+  scroll_->setWidgetResizable(true);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  auto* stack = new QWidget;
+  auto* stackLayout = new QVBoxLayout(stack);
+  stackLayout->setContentsMargins(0, 0, 0, 0);
+  stackLayout->setSpacing(2);
+  // Before detection the panes exist with their titles only.
+  summary_->BuildPage(false);
+  for (int k = 0; k < summary::kCategoryCount; ++k) {
+    auto* pane = new CSummaryPane(k, stack);
+    panes_[static_cast<std::size_t>(k)] = pane;
+    pane->SetTitle(QString::fromStdString(summary_->panes[static_cast<std::size_t>(k)].title), {},
+                   0);
+    connect(pane, &CSummaryPane::Toggled, this, [this](int category, bool expanded) {
+      summary_->SetExpanded(category, expanded);
+      if (expanded) RefreshValues(true);
+    });
+    stackLayout->addWidget(pane);
+  }
+  stackLayout->addStretch(1);
+  scroll_->setWidget(stack);
+  layout->addWidget(scroll_, 1);
+
+  // The start panel sits below the hardware panes, at a fixed height.
+  startPanelSlot_ = new QWidget(this);
+  startPanelSlot_->setObjectName(QStringLiteral("startPanelSlot"));
+  startPanelSlot_->setFixedHeight(152);
+  auto* slotLayout = new QVBoxLayout(startPanelSlot_);
+  slotLayout->setContentsMargins(0, 0, 0, 0);
+  startPanel_ = new CStartPanel(startPanelSlot_);
+  slotLayout->addWidget(startPanel_);
+  layout->addWidget(startPanelSlot_);
+
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    const CKorvaneDlg* main = CKorvaneDlg::MainWindow();
+    RefreshValues(main != nullptr && main->WarmUpRunning() != 0);
+  });
+}
+
+CHdwSummaryDlg::~CHdwSummaryDlg() { timer_.stop(); }
+
+CSummaryPane* CHdwSummaryDlg::Pane(int category) const {
+  if (category < 0 || category >= summary::kCategoryCount) return nullptr;
+  return panes_[static_cast<std::size_t>(category)];
+}
+
+void CHdwSummaryDlg::Start() {
+  if (started_) return;
+  started_ = true;
+  OnFirstShow();
+}
+
+void CHdwSummaryDlg::OnFirstShow() {
+  const StoredScores stored = LoadStoredScores(*this);
+  summary_->OnFirstShow(stored.cpu, stored.memory);
+  SyncWidgets();
+  timer_.start();
+}
+
+void CHdwSummaryDlg::ShowScore(int kind, float score) {
+  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return;
+  scores_[static_cast<std::size_t>(kind)] = score;
+  // The CPU and memory badges show the group scores as the store keeps them.
+  auto integer = [](float s) {
+    return s > 0 ? static_cast<std::int32_t>(std::lround(s * 100.0f)) : 0;
+  };
+  summary_->SetScores(integer(scores_[kCpuScore]), integer(scores_[kMemoryScore]));
+  if (started_) SyncWidgets();
+  update();
+}
+
+float CHdwSummaryDlg::ShownScore(int kind) const {
+  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return -1.0f;
+  return scores_[static_cast<std::size_t>(kind)];
+}
+
+void CHdwSummaryDlg::RefreshValues(bool force) {
+  if (!summary_->Ready()) return;
+  if (!force && !isVisible()) return;
+  summary_->RefreshValues(force);
+  SyncWidgets();
+}
+
+void CHdwSummaryDlg::SyncWidgets() {
+  for (int k = 0; k < summary::kCategoryCount; ++k) {
+    const auto& model = summary_->panes[static_cast<std::size_t>(k)];
+    CSummaryPane* pane = panes_[static_cast<std::size_t>(k)];
+    auto& controls = pane->Controls();
+    if (controls.size() != model.controls.size()) {
+      for (auto* c : controls) c->deleteLater();
+      controls.clear();
+      for (std::size_t i = 0; i < model.controls.size(); ++i) {
+        auto* c = new CDeviceInfoCtrl(pane->Panel());
+        c->SetLinkTarget(target_.get());
+        pane->panelLayout_->addWidget(c);
+        controls.push_back(c);
+      }
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      controls[i]->SetModel(model.controls[i]);
+      controls[i]->setFixedHeight(
+          controls[i]->PreferredHeight(std::max(controls[i]->width(), 600)));
+    }
+    // A single control of a category counts as one item; the CPU has two per package.
+    const int items = k == summary::kCategoryCpu ? static_cast<int>(controls.size() / 2)
+                                                 : static_cast<int>(controls.size());
+    // The benchmark panes carry their stored score in the caption bar too, so a collapsed
+    // pane still shows it.
+    QString caption = QString::fromStdString(model.caption);
+    if (!model.controls.empty() && model.controls.front().hasScore) {
+      const auto& first = model.controls.front();
+      const auto* badge = first.FindBadge(summary::kBadgeScore);
+      caption += QStringLiteral("   [%1 %2]")
+                     .arg(QString::fromStdString(badge != nullptr ? badge->label : std::string()))
+                     .arg(first.score, 0, 'f', 2);
+    }
+    pane->SetTitle(QString::fromStdString(model.title), caption, items);
+  }
+}
+
+platform::LParam CHdwSummaryDlg::HandleMessage(std::uint32_t msg, platform::WParam wParam,
+                                               platform::LParam) {
+  switch (msg) {
+    case kMsgTestNow:
+      CKorvaneDlg::ShowTestPageFor(static_cast<int>(wParam));
+      return 1;
+    case kMsgGotoComment:
+      platform::ShellOpen(LangText(8100));
+      return 1;
+    case kMsgInstallDriver: {
+      // The driver tool starts through the browser host's program launcher once it is part of
+      // the program; until then the forum board is the answer, as when the tool is missing.
+      const CKorvaneDlg* main = CKorvaneDlg::MainWindow();
+      if (main != nullptr && main->MainWindowLive()) platform::ShellOpen(LangText(8100));
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace korvane
