@@ -11,6 +11,7 @@
 #include "ui/QtMessageTarget.h"
 #include "ui/StartPanel.h"
 #include "ui/logic/LinkCommands.h"
+#include "ui/logic/ProgramLaunch.h"
 
 namespace korvane {
 
@@ -200,10 +201,14 @@ platform::LParam CHdwSummaryDlg::HandleMessage(std::uint32_t msg, platform::WPar
       platform::ShellOpen(LangText(8100));
       return 1;
     case kMsgInstallDriver: {
-      // The driver tool starts through the browser host's program launcher once it is part of
-      // the program; until then the forum board is the answer, as when the tool is missing.
+      // The driver tool when it is installed, the forum board otherwise: the same launcher as
+      // the start page's links and the Help page's buttons.
       const CKorvaneDlg* main = CKorvaneDlg::MainWindow();
-      if (main != nullptr && main->MainWindowLive()) platform::ShellOpen(LangText(8100));
+      if (main != nullptr && main->MainWindowLive()) {
+        ProgramPlaces places;
+        places.productKey = "QMDriver";
+        LaunchProgramOrOpen("qmdriver.exe", LangText(8100), places, DesktopLinkOpener());
+      }
       return 1;
     }
     default:
