@@ -107,7 +107,7 @@ class SummaryWidgetsTest : public QObject {
                 ->CaptionButton()
                 ->text()
                 .endsWith(QStringLiteral("[CPU Score 3.45]")));
-    // The specification control has no score badge and no test link.
+    // The second CPU control (full name, clocks, caches) has no score badge and no test link.
     QVERIFY(page.Pane(kCategoryCpu)->Controls().at(1)->TestNowLink()->Window()->isHidden());
     CDeviceInfoCtrl* memory = page.Pane(kCategoryMemory)->Controls().front();
     QCOMPARE(memory->TestNowLink()->Window()->text(), QStringLiteral("Scan Now"));
