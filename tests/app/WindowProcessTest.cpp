@@ -152,11 +152,11 @@ TEST_F(WindowProcess, HangUpRunsTheExitSequence) {
 }
 
 TEST_F(WindowProcess, LibraryThatCannotBeWrittenEndsWithoutTheWindowAndAFailureStatus) {
-  // Too small a file-size limit for the library: extraction fails, and what may lie in the usual
+  // Too small a file-size limit for the library (about half a megabyte): extraction fails, and what may lie in the usual
   // place is not loaded instead.
   fs::create_directories(root / "run" / "Tovix2Dir");
   fs::copy_file(KORVANE_BIN_DIR "/qmhdwlib.so", root / "run" / "Tovix2Dir" / "qmhdwlib.so");
-  const pid_t p = Start({}, {}, 2 << 20);
+  const pid_t p = Start({}, {}, 256 << 10);
   // The failure message waits for the user; an interrupt answers it the way closing does.
   std::this_thread::sleep_for(3s);
   ASSERT_TRUE(Running(p));

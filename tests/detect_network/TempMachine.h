@@ -1,6 +1,8 @@
 #pragma once
 // A machine directory a test writes itself (shaped like "/"), used as the sysroot for the
 // length of one test and removed afterwards.
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,7 +13,9 @@
 class TempMachine {
  public:
   TempMachine() {
-    root_ = std::filesystem::path(KORVANE_TEST_HOME) / ("machine-" + std::to_string(counter_++));
+    // ctest runs the tests of one binary as parallel processes sharing its test home.
+    root_ = std::filesystem::path(KORVANE_TEST_HOME) /
+            ("machine-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_);
     platform::SetSysrootPrefixForTesting(root_.string());
