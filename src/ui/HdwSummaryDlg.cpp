@@ -1,13 +1,19 @@
 #include "ui/HdwSummaryDlg.h"
 
+#include <QCoreApplication>
 #include <QScrollArea>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <chrono>
 #include <cmath>
+#include <future>
 
 #include "config/LanguageRes.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 #include "ui/DeviceInfoCtrl.h"
 #include "ui/KorvaneDlg.h"
+#include "ui/QMUpdateWnd.h"
 #include "ui/QtMessageTarget.h"
 #include "ui/StartPanel.h"
 #include "ui/logic/LinkCommands.h"
@@ -93,6 +99,12 @@ CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent, summary::SummarySources sources)
   scroll_->setWidget(stack);
   layout->addWidget(scroll_, 1);
 
+  // The update tool's strip, then the start panel, below the hardware panes.
+  updateWnd_ = new CQMUpdateWnd(this);
+  updateWnd_->setObjectName(QStringLiteral("updateToolStrip"));
+  updateWnd_->setFixedHeight(24);
+  layout->addWidget(updateWnd_);
+
   // The start panel sits below the hardware panes, at a fixed height.
   startPanelSlot_ = new QWidget(this);
   startPanelSlot_->setObjectName(QStringLiteral("startPanelSlot"));
@@ -110,7 +122,19 @@ CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent, summary::SummarySources sources)
   });
 }
 
-CHdwSummaryDlg::~CHdwSummaryDlg() { timer_.stop(); }
+CHdwSummaryDlg::~CHdwSummaryDlg() {
+  timer_.stop();
+  closing_ = true;
+  // The probe and version threads report by sending, which waits for this thread: let their
+  // last message through (it is ignored now) instead of joining them while they wait for us.
+  auto threadsDone = std::async(std::launch::async, [this] {
+    if (probe_) probe_->Wait();
+    if (versionCheck_) versionCheck_->Wait();
+  });
+  while (threadsDone.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+}
 
 CSummaryPane* CHdwSummaryDlg::Pane(int category) const {
   if (category < 0 || category >= summary::kCategoryCount) return nullptr;
@@ -128,6 +152,14 @@ void CHdwSummaryDlg::OnFirstShow() {
   summary_->OnFirstShow(stored.cpu, stored.memory);
   SyncWidgets();
   timer_.start();
+  updateWnd_->SetActive(true);
+  updateWnd_->ListenToBroadcasts();
+  // Whether the on-line start page answers decides what the start panel shows; the version
+  // file may offer a newer program. Both report back through messages.
+  probe_ = std::make_unique<CStartProbe>();
+  probe_->Start(*target_, CStartProbe::Settings{LangText(8130)});
+  versionCheck_ = std::make_unique<CVersionCheck>();
+  versionCheck_->Start(*target_, CVersionCheck::Settings{LangText(8132)});
 }
 
 void CHdwSummaryDlg::ShowScore(int kind, float score) {
@@ -192,10 +224,23 @@ void CHdwSummaryDlg::SyncWidgets() {
 }
 
 platform::LParam CHdwSummaryDlg::HandleMessage(std::uint32_t msg, platform::WParam wParam,
-                                               platform::LParam) {
+                                               platform::LParam lParam) {
+  if (closing_) return 0;
   switch (msg) {
     case kMsgTestNow:
       CKorvaneDlg::ShowTestPageFor(static_cast<int>(wParam));
+      return 1;
+    case kMsgProbeDownloaded:
+    case kMsgProbeFailed:
+      if (const auto address =
+              StartPanelAddress(msg, wParam, LangText(8131), platform::ExecutablePath())) {
+        startPanel_->Navigate(QUrl(QString::fromStdString(*address)));
+      }
+      return 1;
+    case kMsgNewVersion:
+      HandleNewVersionMessage(wParam, lParam, LangText(570));
+      return 1;
+    case kMsgVersionFailed:
       return 1;
     case kMsgGotoComment:
       platform::ShellOpen(LangText(8100));

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "online/StartProbe.h"
+#include "online/VersionCheck.h"
 #include "scores/ScoreStore.h"
 #include "summary/HdwSummary.h"
 
@@ -20,6 +22,7 @@ namespace korvane {
 class CDeviceInfoCtrl;
 class CQtMessageTarget;
 class CStartPanel;
+class CQMUpdateWnd;
 
 // One collapsible pane: its caption button (title, summary text, item count) and the panel of
 // device controls below it.
@@ -64,8 +67,8 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   void ShowScore(int kind, float score) override;
   // The last score shown for `kind`, negative when none has been.
   float ShownScore(int kind) const;
-  // The update tool's panel; none until that panel is built into the page.
-  QWidget* UpdateToolPanel() const { return nullptr; }
+  // The update tool's strip above the start panel.
+  CQMUpdateWnd* UpdateToolPanel() const { return updateWnd_; }
   // The slot at the foot of the page that holds the start panel.
   QWidget* StartPanelSlot() const { return startPanelSlot_; }
   // The browser panel in that slot; its browser comes after the first paint.
@@ -84,11 +87,16 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
                                  platform::LParam lParam);
 
   bool started_ = false;
+  bool closing_ = false;
   std::array<float, 3> scores_{-1.0f, -1.0f, -1.0f};
   std::unique_ptr<summary::CHdwSummary> summary_;
   std::unique_ptr<CQtMessageTarget> target_;
   QWidget* startPanelSlot_ = nullptr;
   CStartPanel* startPanel_ = nullptr;
+  CQMUpdateWnd* updateWnd_ = nullptr;
+  // After target_: they wait for their threads, which report to it, before it goes.
+  std::unique_ptr<CStartProbe> probe_;
+  std::unique_ptr<CVersionCheck> versionCheck_;
   QScrollArea* scroll_ = nullptr;
   std::array<CSummaryPane*, summary::kCategoryCount> panes_{};
   QTimer timer_;
