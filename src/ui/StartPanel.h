@@ -17,6 +17,8 @@ class CStartPanel : public QWidget {
   explicit CStartPanel(QWidget* parent = nullptr);
   // Where the host goes once it exists; a later call navigates at once.
   void Navigate(const QUrl& url);
+  // Where the host is, or goes once it exists.
+  QUrl Url() const { return url_; }
   CWebBrowser2* Browser() const { return browser_; }
   // KORVANE_NO_BROWSER=1 keeps the panel empty (for cost comparisons and bare machines).
   static bool BrowserWanted();

@@ -1,11 +1,17 @@
 // The summary page's widgets, offscreen: the panes before and after detection, collapsing, the
 // device controls' links, columns, badges and pictures.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QToolButton>
+#include <atomic>
+#include <thread>
 
 #include "config/LanguageRes.h"
 #include "summary/SummaryArt.h"
@@ -46,6 +52,48 @@ SummarySources FakeSources() {
   s.sound = [] { return std::vector<SoundDeviceFacts>{{"HDA Codec", "", "Realtek"}}; };
   return s;
 }
+
+// A loopback web server that answers every request with a small page until it is destroyed.
+class TinyServer {
+ public:
+  TinyServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(fd_, 8) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+      return;
+    }
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0) break;
+        char buf[4096];
+        (void)::recv(c, buf, sizeof buf, 0);
+        static const char kAnswer[] =
+            "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nok";
+        (void)::send(c, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL);
+        ::close(c);
+      }
+    });
+  }
+  ~TinyServer() {
+    stop_ = true;
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 }  // namespace
 
@@ -89,6 +137,23 @@ class SummaryWidgetsTest : public QObject {
     // Starting twice builds nothing twice.
     page.Start();
     QCOMPARE(page.Pane(kCategoryMemory)->Controls().size(), std::size_t{1});
+  }
+
+  void startPanelFollowsTheProbe() {
+    // The built-in page until the probe answers; the on-line start page once it has.
+    TinyServer server;
+    QVERIFY(server.Port() > 0);
+    qputenv("KORVANE_SERVER_BASE",
+            QByteArray("http://127.0.0.1:") + QByteArray::number(server.Port()));
+    {
+      CHdwSummaryDlg page(nullptr, FakeSources());
+      QVERIFY(page.StartPanel()->Url().toString().endsWith(QStringLiteral("/FIRST_PAGE.HTM")));
+      page.Start();
+      const QString online = QString::fromStdString(LangText(8131));
+      QVERIFY(online.startsWith(QStringLiteral("http://127.0.0.1:")));
+      QTRY_COMPARE_WITH_TIMEOUT(page.StartPanel()->Url().toString(), online, 15000);
+    }
+    qunsetenv("KORVANE_SERVER_BASE");
   }
 
   void scoresReachTheBadgesAndTheTestLink() {
