@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "../detect/FakeWmi.h"
+#include "../support/ServerSpawn.h"
 #include "detect/DisplayHelper.h"
 #include "detect/SoundHelper.h"
 #include "online/DriveDBQuery.h"
@@ -29,7 +30,6 @@
 #include "sysinfo/PciNames.h"
 #include "sysinfo/UsbIds.h"
 
-extern char** environ;
 
 namespace korvane {
 namespace {
@@ -45,40 +45,11 @@ struct ServerProcess {
 // Starts korvane-server and waits for the address it listens on (port 0: the kernel picks a
 // free one, so parallel test runs never collide).
 ServerProcess StartServer(const fs::path& data, const fs::path& modules, const fs::path& log) {
+  const testsupport::SpawnedServer spawned = testsupport::SpawnKorvaneServer(data, modules, log);
   ServerProcess p;
+  p.pid = spawned.pid;
+  p.base = spawned.base;
   p.log = log;
-  int out[2];
-  if (::pipe(out) != 0) return p;
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-  posix_spawn_file_actions_addclose(&fa, out[0]);
-  posix_spawn_file_actions_addopen(&fa, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  const std::string exe = std::string(KORVANE_BIN_DIR) + "/korvane-server";
-  std::vector<std::string> args = {exe,           "--listen",  "127.0.0.1:0",   "--data",
-                                   data.string(), "--modules", modules.string()};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  if (posix_spawn(&p.pid, exe.c_str(), &fa, nullptr, argv.data(), environ) != 0) p.pid = -1;
-  posix_spawn_file_actions_destroy(&fa);
-  ::close(out[1]);
-  std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (p.pid > 0 && line.find('\n') == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    pollfd pfd{out[0], POLLIN, 0};
-    if (::poll(&pfd, 1, 1000) <= 0) continue;
-    char buf[256];
-    const ssize_t n = ::read(out[0], buf, sizeof buf);
-    if (n <= 0) break;
-    line.append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(out[0]);
-  const std::size_t at = line.find("http://");
-  if (at != std::string::npos) {
-    p.base = line.substr(at, line.find('/', at + 7) - at);
-  }
   return p;
 }
 
