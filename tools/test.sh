@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: first the core libraries under
 # AddressSanitizer/UndefinedBehaviorSanitizer (no GUI), then the full program with its widget
-# tests. Set KORVANE_QUICK=1 to skip the sanitizer pass.
+# tests, and last the Debian package built from that tree (tools/check-package.sh). Set
+# KORVANE_QUICK=1 to skip the sanitizer pass.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -29,3 +30,6 @@ fi
 echo "== full build"
 bash tools/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_ctest build
+
+echo "== Debian package"
+bash tools/check-package.sh build
