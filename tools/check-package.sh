@@ -87,11 +87,10 @@ fi
 # Run from the unpacked tree with a home of their own, so the user's settings stay untouched.
 home="$work/home"
 mkdir -p "$home/runtime" && chmod 700 "$home/runtime"
-run_installed() {
-  env -u KORVANE_SERVER_BASE -u KORVANE_SYSROOT HOME="$home" XDG_CONFIG_HOME="$home/config" \
-    XDG_CACHE_HOME="$home/cache" XDG_STATE_HOME="$home/state" XDG_DATA_HOME="$home/data" \
-    XDG_RUNTIME_DIR="$home/runtime" LC_ALL=C "$@"
-}
+installed_env=(-u KORVANE_SERVER_BASE -u KORVANE_SYSROOT HOME="$home" XDG_CONFIG_HOME="$home/config"
+  XDG_CACHE_HOME="$home/cache" XDG_STATE_HOME="$home/state" XDG_DATA_HOME="$home/data"
+  XDG_RUNTIME_DIR="$home/runtime" LC_ALL=C)
+run_installed() { env "${installed_env[@]}" "$@"; }
 got=$(run_installed "$dest/usr/bin/korvane" --version) || fail "korvane --version exits with $?"
 [ "$got" = "Korvane $version" ] && ok "korvane --version: $got" || fail "korvane --version says '$got', the package is $version"
 if run_installed "$dest/usr/bin/korvane" --report >"$work/report.txt" 2>"$work/report.err" &&
@@ -111,7 +110,8 @@ read -r -a cmd <<<"$exec_start"
 [ "${cmd[0]}" = /usr/bin/korvane-server ] || fail "the unit starts ${cmd[0]}, not /usr/bin/korvane-server"
 cmd[0]="$dest/usr/bin/korvane-server"
 for i in "${!cmd[@]}"; do [ "${cmd[$i]}" = 127.0.0.1:8086 ] && cmd[$i]=127.0.0.1:0; done
-run_installed "${cmd[@]}" >"$work/server.out" 2>"$work/server.err" &
+# env execs the server, so $! is the server itself and the kill below reaches it.
+env "${installed_env[@]}" "${cmd[@]}" >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
 port=""
 for _ in $(seq 1 300); do
