@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/GuiMain.h"
@@ -55,25 +56,26 @@ void Photograph(QWidget* window, const QString& file, const char* what, bool onl
 // Waits until `browser()` shows an on-line page (or the time is up), lets it paint, then calls
 // done(online).
 void WhenOnline(std::function<korvane::CWebBrowser2*()> browser, std::function<void(bool)> done) {
+  struct State {
+    bool ready = false;
+    korvane::CWebBrowser2* watched = nullptr;
+    int ticks = 0;
+  };
+  auto state = std::make_shared<State>();
   auto* timer = new QTimer(qApp);
-  auto* ready = new bool(false);
-  auto* watched = new korvane::CWebBrowser2*(nullptr);
-  auto* ticks = new int(0);
   timer->setInterval(250);
-  QObject::connect(timer, &QTimer::timeout, qApp, [=] {
+  QObject::connect(timer, &QTimer::timeout, timer, [=] {
     korvane::CWebBrowser2* b = browser();
-    if (b != nullptr && b != *watched) {
-      *watched = b;
-      QObject::connect(b, &korvane::CWebBrowser2::PageReady, qApp,
-                       [ready](bool ok) { *ready = ok; });
+    if (b != nullptr && b != state->watched) {
+      state->watched = b;
+      // Tied to the timer, so a later load of this browser reaches nothing once we are done.
+      QObject::connect(b, &korvane::CWebBrowser2::PageReady, timer,
+                       [state](bool ok) { state->ready = ok; });
     }
-    const bool online = ShowsOnlinePage(b, *ready);
-    if (online || ++*ticks > 240) {
+    const bool online = ShowsOnlinePage(b, state->ready);
+    if (online || ++state->ticks > 240) {
       timer->stop();
       timer->deleteLater();
-      delete ready;
-      delete watched;
-      delete ticks;
       // A moment for the page's first paint after the load.
       QTimer::singleShot(1500, qApp, [done, online] { done(online); });
     }
