@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 #include <cmath>
 
 #include "config/LanguageRes.h"
@@ -288,12 +289,22 @@ void CSummaryHeaderCtrl::paintEvent(QPaintEvent* /*event*/) {
              QString::fromStdString(LangText(summary::kTextScoreCaption)));
 
   const summary::ScoreFace face = summary::ScoreFaceFor(score);
-  p.setFont(face.noScore ? zeroFont_ : scoreFont_);
+  const QFont& font = face.noScore ? zeroFont_ : scoreFont_;
+  const QString text = QString::fromStdString(face.text);
+  const QFontMetrics metrics(font);
+  // The line sits on the bottom of its box, one pixel above the edge. Faces with a taller
+  // ascent than the badge was made for would push the big "0" into the caption: then the
+  // number moves down just enough to clear it, never below the box.
+  const QRect ink = metrics.tightBoundingRect(text);
+  int baseline = l.score.bottom - 1 - metrics.descent();
+  const int clear = l.caption.bottom + 2;
+  if (baseline + ink.top() < clear) {
+    baseline = std::min(clear - ink.top(), l.score.bottom - 1 - ink.bottom());
+  }
+  const int left = (l.score.left + l.score.right - metrics.horizontalAdvance(text)) / 2;
+  p.setFont(font);
   p.setPen(ColourFromColorRef(summary::kHeaderScoreColour));
-  // Bottom-aligned one pixel above the edge, as the panel text places its bottom lines.
-  p.drawText(ToQRect(l.score).adjusted(0, 0, 0, -1),
-             Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine,
-             QString::fromStdString(face.text));
+  p.drawText(QPoint(left, baseline), text);
 }
 
 }  // namespace korvane

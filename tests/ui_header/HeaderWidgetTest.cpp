@@ -164,10 +164,11 @@ class HeaderWidgetTest : public QObject {
     QCOMPARE(GoldPixels(image, l, 6, 0, kStarSize), 0);
 
     // The number in the badge: score colour appears where there was only the badge before.
-    auto scoreInk = [&](const QImage& img) {
+    auto scoreInk = [&](const QImage& img, int top = -1, int bottom = -1) {
       int n = 0;
       const QColor ink = ColourFromColorRef(kHeaderScoreColour);
-      for (int y = l.caption.bottom; y < l.score.bottom; ++y) {
+      for (int y = top < 0 ? l.caption.bottom : top; y < (bottom < 0 ? l.score.bottom : bottom);
+           ++y) {
         for (int x = l.score.left; x < l.score.right; ++x) {
           const QColor c = img.pixelColor(x, y);
           if (std::abs(c.red() - ink.red()) < 20 && std::abs(c.green() - ink.green()) < 20 &&
@@ -180,6 +181,10 @@ class HeaderWidgetTest : public QObject {
     };
     QVERIFY(scoreInk(image) > 100);
     QVERIFY(scoreInk(none.convertToFormat(QImage::Format_RGB32)) > 100);  // the big "0"
+    // Neither number reaches into the caption above it.
+    QCOMPARE(scoreInk(image, l.caption.top, l.caption.bottom), 0);
+    QCOMPARE(scoreInk(none.convertToFormat(QImage::Format_RGB32), l.caption.top, l.caption.bottom),
+             0);
     page.ShowScore(kOverallScore, 9.0f);
     const QImage seven = header->grab().toImage();
     for (int star = 0; star < kStarCount; ++star)
