@@ -174,21 +174,6 @@ TEST(SummaryHeaderInfo, DirectXRowBySystemRegistryAndFiles) {
   EXPECT_EQ(DirectXRowText(f, English()), "DirectX Version : DirectX 9.0c");
 }
 
-TEST(SummaryHeaderLayout, BadgeAndStarsHangFromTheRightEdge) {
-  const HeaderLayout l = LayOutHeader(950);
-  EXPECT_EQ(l.picture, (HeaderRect{8, 14, 108, 114}));
-  EXPECT_EQ(l.badge, (HeaderRect{736, 4, 942, 76}));
-  EXPECT_EQ(l.stars, (HeaderRect{748, 80, 923, 105}));
-  EXPECT_EQ(l.info, (HeaderRect{114, 8, 688, 134}));
-  EXPECT_EQ(l.caption, (HeaderRect{789, 6, 889, 26}));
-  EXPECT_EQ(l.score, (HeaderRect{736, 4, 938, 74}));
-  EXPECT_EQ(l.linkCentreX, 839);
-  EXPECT_EQ(l.linkBottom, 129);
-  // The stars stay inside the badge's column.
-  EXPECT_GE(l.stars.left, l.badge.left);
-  EXPECT_LE(l.stars.right, l.badge.right);
-}
-
 namespace {
 
 struct ScorePage {
