@@ -525,8 +525,31 @@ void CHdwSummary::SetSummary(int k, const std::string& caption, const std::strin
   panes[static_cast<std::size_t>(k)].caption = Trim(caption);
 }
 
+void CHdwSummary::BuildHeader() {
+  if (header.HasSystemInfo()) return;
+  header.SetSystemInfo(systemInfoSource_ ? systemInfoSource_() : ReadSystemInfoFacts());
+}
+
+void CHdwSummary::ShowScore(int kind, float score) {
+  // The panes keep their scores as the store does, in hundredths.
+  auto integer = [](float s) {
+    return s > 0 ? static_cast<std::int32_t>(std::lround(std::min(s, 1000.0f) * 100.0f)) : 0;
+  };
+  switch (header.ShowScore(kind, score)) {
+    case ScoreRoute::kCpuPane:
+      SetScores(integer(score), memoryScore_);
+      break;
+    case ScoreRoute::kMemoryPane:
+      SetScores(cpuScore_, integer(score));
+      break;
+    default:
+      break;
+  }
+}
+
 void CHdwSummary::OnFirstShow(std::int32_t storedCpuScore, std::int32_t storedMemoryScore) {
   ready_ = true;
+  BuildHeader();
   for (auto& p : panes) p.controls.clear();
   BuildPage(true);
   SetScores(storedCpuScore, storedMemoryScore);

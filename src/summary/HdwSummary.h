@@ -16,6 +16,7 @@
 #include "detect/MonitorHelper.h"
 #include "detect/NetworkHelper.h"
 #include "detect/OthersHelper.h"
+#include "summary/SummaryHeader.h"
 #include "summary/SummaryModel.h"
 
 namespace korvane {
@@ -122,12 +123,22 @@ class CHdwSummary {
   bool Expanded(int category) const;
   // The stored score integers (score x 100; 0 when none) shown by the score badges.
   void SetScores(std::int32_t cpuInteger, std::int32_t memoryInteger);
+  // Reads the header's system information (once; later calls keep what was read), from the
+  // source given here or else from the machine.
+  void SetSystemInfoSource(std::function<SystemInfoFacts()> source) {
+    systemInfoSource_ = std::move(source);
+  }
+  void BuildHeader();
+  // A score from the main window: the overall one stays in the header, the CPU and memory ones
+  // also reach their panes' captions and score badges.
+  void ShowScore(int kind, float score);
 
   // kind 0 CPU, 2 board, 3 memory (which 2 = memory caption string), 4..8 the profiles of
   // display, monitor, disk, network and sound; which 0 caption, 1 profile.
   std::string GetSummary(int kind, int which) const;
 
   std::array<PaneModel, kCategoryCount> panes;
+  CSummaryHeader header;
   std::string memoryCaption;
   std::string sensorChip;
   int refreshPasses = 0;
@@ -168,6 +179,7 @@ class CHdwSummary {
 
   const CLanguageRes& lang_;
   SummarySources sources_;
+  std::function<SystemInfoFacts()> systemInfoSource_;
   bool ready_ = false;
   std::array<bool, kCategoryCount> expanded_{};
   std::int32_t cpuScore_ = 0;

@@ -1,6 +1,7 @@
 #include "summary/SummaryReport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "config/LanguageRes.h"
@@ -77,6 +78,42 @@ std::size_t Columns(const std::string& s) {
   return cols;
 }
 
+// A score as a number with two decimals, null while there is none.
+Json ScoreValue(float score) {
+  if (!(score > 0.0f)) return nullptr;
+  return std::round(static_cast<double>(score) * 100.0) / 100.0;
+}
+
+Json HeaderDocument(const CHdwSummary& page, const CLanguageRes& lang, bool showPrivate) {
+  const CSummaryHeader& header = page.header;
+  Json rows = Json::array();
+  for (const auto& r : header.Rows(lang, !showPrivate)) {
+    rows.push_back(Json{{"key", r.key}, {"value", r.value}});
+  }
+  const float overall = header.OverallScore();
+  const StarRow stars = StarsFor(overall);
+  Json badge;
+  badge["caption"] = lang.Text(kTextScoreCaption);
+  badge["score"] = ScoreValue(overall);
+  badge["text"] = ScoreFaceFor(overall).text;
+  badge["fullStars"] = stars.full;
+  badge["partialStarPixels"] = stars.partialWidth;
+  badge["link"] = lang.Text(UpdateLinkTextId(overall));
+  Json h;
+  h["systemInfo"] = std::move(rows);
+  h["badge"] = std::move(badge);
+  h["cpuScore"] = ScoreValue(header.CpuScore());
+  h["memoryScore"] = ScoreValue(header.MemoryScore());
+  return h;
+}
+
+// The star row in a terminal: whole stars filled, the rest (a partial one included) hollow.
+std::string StarText(int full) {
+  std::string text;
+  for (int i = 0; i < kStarCount; ++i) text += i < full ? "\xE2\x98\x85" : "\xE2\x98\x86";
+  return text;
+}
+
 }  // namespace
 
 Json BuildReportDocument(const CHdwSummary& page, const CLanguageRes& lang, bool showPrivate) {
@@ -84,6 +121,7 @@ Json BuildReportDocument(const CHdwSummary& page, const CLanguageRes& lang, bool
   doc["schema"] = kReportSchema;
   doc["language"] = lang.SelectedTable() == kTableEnglish ? "en" : "zh-CN";
   doc["privateShown"] = showPrivate;
+  doc["header"] = HeaderDocument(page, lang, showPrivate);
   Json panes = Json::array();
   for (const auto& pane : page.panes) {
     Json p;
@@ -128,6 +166,17 @@ Json BuildReportDocument(const CHdwSummary& page, const CLanguageRes& lang, bool
 
 std::string RenderReportText(const Json& doc) {
   std::ostringstream out;
+  if (doc.contains("header")) {
+    const auto& h = doc.at("header");
+    for (const auto& r : h.at("systemInfo")) {
+      const auto value = r.at("value").get<std::string>();
+      if (!value.empty()) out << "  " << value << '\n';
+    }
+    const auto& b = h.at("badge");
+    out << "  " << b.at("caption").get<std::string>() << "  " << b.at("text").get<std::string>()
+        << "  " << StarText(b.at("fullStars").get<int>()) << "  ["
+        << b.at("link").get<std::string>() << "]\n\n";
+  }
   bool firstPane = true;
   for (const auto& p : doc.at("panes")) {
     if (!firstPane) out << '\n';

@@ -16,6 +16,7 @@
 #include "ui/QMUpdateWnd.h"
 #include "ui/QtMessageTarget.h"
 #include "ui/StartPanel.h"
+#include "ui/SummaryHeader.h"
 #include "ui/logic/LinkCommands.h"
 #include "ui/logic/ProgramLaunch.h"
 
@@ -82,6 +83,12 @@ CHdwSummaryDlg::CHdwSummaryDlg(QWidget* parent, summary::SummarySources sources)
   auto* stackLayout = new QVBoxLayout(stack);
   stackLayout->setContentsMargins(0, 0, 0, 0);
   stackLayout->setSpacing(2);
+  // The header scrolls with the panes, so it is the first thing in their stack. What it says
+  // about the system is read once, now.
+  summary_->BuildHeader();
+  header_ = new CSummaryHeaderCtrl(summary_->header, stack);
+  header_->SetLinkTarget(target_.get());
+  stackLayout->addWidget(header_);
   // Before detection the panes exist with their titles only.
   summary_->BuildPage(false);
   for (int k = 0; k < summary::kCategoryCount; ++k) {
@@ -163,20 +170,29 @@ void CHdwSummaryDlg::OnFirstShow() {
 }
 
 void CHdwSummaryDlg::ShowScore(int kind, float score) {
-  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return;
-  scores_[static_cast<std::size_t>(kind)] = score;
-  // The CPU and memory badges show the group scores as the store keeps them.
-  auto integer = [](float s) {
-    return s > 0 ? static_cast<std::int32_t>(std::lround(s * 100.0f)) : 0;
-  };
-  summary_->SetScores(integer(scores_[kCpuScore]), integer(scores_[kMemoryScore]));
+  if (summary::RouteScore(kind) == summary::ScoreRoute::kIgnored) return;
+  summary_->ShowScore(kind, score);
+  header_->ScoreChanged();
   if (started_) SyncWidgets();
-  update();
 }
 
 float CHdwSummaryDlg::ShownScore(int kind) const {
-  if (kind < 0 || kind >= static_cast<int>(scores_.size())) return -1.0f;
-  return scores_[static_cast<std::size_t>(kind)];
+  const auto& header = summary_->header;
+  switch (summary::RouteScore(kind)) {
+    case summary::ScoreRoute::kOverall:
+      return header.OverallScore();
+    case summary::ScoreRoute::kCpuPane:
+      return header.CpuScore();
+    case summary::ScoreRoute::kMemoryPane:
+      return header.MemoryScore();
+    default:
+      return -1.0f;
+  }
+}
+
+void CHdwSummaryDlg::SetSystemInfo(summary::SystemInfoFacts facts) {
+  summary_->header.SetSystemInfo(std::move(facts));
+  header_->SystemInfoChanged();
 }
 
 void CHdwSummaryDlg::RefreshValues(bool force) {
@@ -229,6 +245,10 @@ platform::LParam CHdwSummaryDlg::HandleMessage(std::uint32_t msg, platform::WPar
   switch (msg) {
     case kMsgTestNow:
       CKorvaneDlg::ShowTestPageFor(static_cast<int>(wParam));
+      return 1;
+    case kMsgUpdateScore:
+      // The header's badge is the processor's score: its link opens the processor test.
+      CKorvaneDlg::ShowTestPageFor(0);
       return 1;
     case kMsgProbeDownloaded:
     case kMsgProbeFailed:

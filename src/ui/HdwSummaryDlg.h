@@ -22,6 +22,7 @@ namespace korvane {
 class CDeviceInfoCtrl;
 class CQtMessageTarget;
 class CStartPanel;
+class CSummaryHeaderCtrl;
 class CQMUpdateWnd;
 
 // One collapsible pane: its caption button (title, summary text, item count) and the panel of
@@ -63,10 +64,15 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   // stored scores, the first fill and the refresh timer.
   void Start();
   bool Started() const { return started_; }
-  // The score display: kind 0 overall, 1 CPU, 2 memory; other kinds are ignored.
+  // The score display: kind 0 overall (the header's badge), 1 CPU and 2 memory (their panes);
+  // kinds up to 9 only repaint, others are ignored.
   void ShowScore(int kind, float score) override;
   // The last score shown for `kind`, negative when none has been.
   float ShownScore(int kind) const;
+  // The header above the panes.
+  CSummaryHeaderCtrl* Header() const { return header_; }
+  // Replaces the header's system information (tests and pictures of a chosen machine).
+  void SetSystemInfo(summary::SystemInfoFacts facts);
   // The update tool's strip above the start panel.
   CQMUpdateWnd* UpdateToolPanel() const { return updateWnd_; }
   // The slot at the foot of the page that holds the start panel.
@@ -88,7 +94,6 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
 
   bool started_ = false;
   bool closing_ = false;
-  std::array<float, 3> scores_{-1.0f, -1.0f, -1.0f};
   std::unique_ptr<summary::CHdwSummary> summary_;
   std::unique_ptr<CQtMessageTarget> target_;
   QWidget* startPanelSlot_ = nullptr;
@@ -98,6 +103,7 @@ class CHdwSummaryDlg : public QWidget, public IScoreDisplay {
   std::unique_ptr<CStartProbe> probe_;
   std::unique_ptr<CVersionCheck> versionCheck_;
   QScrollArea* scroll_ = nullptr;
+  CSummaryHeaderCtrl* header_ = nullptr;
   std::array<CSummaryPane*, summary::kCategoryCount> panes_{};
   QTimer timer_;
 };

@@ -14,10 +14,15 @@
 namespace korvane {
 namespace {
 
-// The score display of a terminal: the stored values are read, nothing is shown or announced.
-class SilentScoreDisplay : public IScoreDisplay {
+// The score display of a terminal: the stored values go to the page as the window's display
+// would pass them; nothing is announced.
+class PageScoreDisplay : public IScoreDisplay {
  public:
-  void ShowScore(int, float) override {}
+  explicit PageScoreDisplay(summary::CHdwSummary& page) : page_(page) {}
+  void ShowScore(int kind, float score) override { page_.ShowScore(kind, score); }
+
+ private:
+  summary::CHdwSummary& page_;
 };
 class SilentBroadcaster : public IScoreBroadcaster {
  public:
@@ -75,7 +80,7 @@ int RunReportCli(const std::vector<std::string>& args) {
   summary::SummarySources sources;
   sources.library = [sdk] { return sdk; };
   summary::CHdwSummary page(lang, std::move(sources));
-  SilentScoreDisplay display;
+  PageScoreDisplay display(page);
   SilentBroadcaster broadcaster;
   const StoredScores scores = LoadStoredScores(display, broadcaster);
   page.OnFirstShow(scores.cpu, scores.memory);
