@@ -9,11 +9,8 @@
 
 #include "QmHdwApi.h"
 #include "TextUtil.h"
+#include "platform/PciIds.h"
 #include "platform/Sysroot.h"
-
-extern "C" {
-#include <pci/pci.h>
-}
 
 namespace korvane::hwprobe {
 namespace {
@@ -102,41 +99,20 @@ std::string StripSerial(std::string s) {
   return s;
 }
 
-void PciQuiet(char*, ...) {}
-// libpci calls this only when it cannot allocate memory; it must not return.
-[[noreturn]] void PciFatal(char*, ...) { std::abort(); }
-
+// Chipset and display names from the distribution's PCI id list. Names only: nothing here asks
+// the machine, so nothing needs privileges, and a recorded machine gets the names of its ids,
+// not of the machine running the tests (udev's hardware database would answer for that one).
+// The list is read where the names are, not loaded whole: the program beside this library
+// names devices from the same file, and two full copies of it were most of a terminal report's
+// memory.
 struct PciNames {
-  pci_access* access = nullptr;
-  PciNames() {
-    // Names only: no bus access method is initialised, so nothing here needs privileges, and
-    // the machine is never asked (udev's hwdb would answer for the live machine, not the
-    // recorded one).
-    access = pci_alloc();
-    if (access != nullptr) {
-      access->warning = PciQuiet;
-      access->debug = PciQuiet;
-      access->error = PciFatal;
-    }
-  }
-  ~PciNames() {
-    if (access != nullptr) pci_cleanup(access);
-  }
+  platform::PciIdList list{platform::PciIdList::SystemPath()};
   std::string Vendor(unsigned vendor) {
-    if (access == nullptr) return {};
-    char buf[256];
-    const char* n =
-        pci_lookup_name(access, buf, sizeof buf,
-                        PCI_LOOKUP_VENDOR | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB, vendor);
-    return n != nullptr ? CleanText(n) : std::string{};
+    return CleanText(list.Vendor(static_cast<std::uint16_t>(vendor)));
   }
   std::string Device(unsigned vendor, unsigned device) {
-    if (access == nullptr) return {};
-    char buf[256];
-    const char* n = pci_lookup_name(access, buf, sizeof buf,
-                                    PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB,
-                                    vendor, device);
-    return n != nullptr ? CleanText(n) : std::string{};
+    return CleanText(
+        list.Device(static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(device)));
   }
 };
 

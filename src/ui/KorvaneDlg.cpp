@@ -19,6 +19,7 @@
 #include "ui/Pages.h"
 #include "ui/QtMessageTarget.h"
 #include "ui/SplashDlg.h"
+#include "ui/StartPanel.h"
 
 namespace korvane {
 namespace {
@@ -164,6 +165,7 @@ int CKorvaneDlg::Initialise(int runMode) {
 }
 
 void CKorvaneDlg::ShowMainWindow() {
+  MarkWindowShown();
   if (openMaximised_) {
     showMaximized();
   } else {
@@ -186,6 +188,9 @@ void CKorvaneDlg::AfterSplash() {
     if (msg != 0) target->Post(msg, e.wParam, e.lParam);
   });
   summary_->Start();
+  TraceFilledPaint(
+      summary_, [page = summary_] { return page->Started() && page->Summary().Ready(); },
+      "summary-painted");
   RecordInstallation();
 }
 

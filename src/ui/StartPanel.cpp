@@ -1,6 +1,8 @@
 #include "ui/StartPanel.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -13,11 +15,14 @@ namespace korvane {
 
 namespace {
 
-// KORVANE_STARTUP_TRACE=1: moments of the start-up on standard error, in wall-clock
-// milliseconds, for the start-up benchmark to compare with the moment it launched us.
-void Trace(const char* what) {
+bool TraceOn() {
   const char* on = std::getenv("KORVANE_STARTUP_TRACE");
-  if (on == nullptr || std::strcmp(on, "1") != 0) return;
+  return on != nullptr && std::strcmp(on, "1") == 0;
+}
+
+// Wall-clock milliseconds, for the start-up benchmark to compare with the moment it launched us.
+void Trace(const char* what) {
+  if (!TraceOn()) return;
   const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
@@ -25,7 +30,56 @@ void Trace(const char* what) {
   std::fflush(stderr);
 }
 
+std::chrono::steady_clock::time_point g_windowShown{};
+
+// Watches one widget's paint events until the first that shows it filled. The report waits
+// for the end of that paint pass, so the children drawn after the page count too.
+class FilledPaintWatch : public QObject {
+ public:
+  FilledPaintWatch(QWidget* page, std::function<bool()> filled, const char* what)
+      : QObject(page), filled_(std::move(filled)), what_(what) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Paint || done_ || !filled_()) return false;
+    done_ = true;
+    QPointer<FilledPaintWatch> self(this);
+    QTimer::singleShot(0, watched, [self] {
+      if (self.isNull()) return;
+      self->Report();
+      self->deleteLater();
+    });
+    return false;
+  }
+
+ private:
+  void Report() const {
+    Trace(what_);
+    if (g_windowShown == std::chrono::steady_clock::time_point{}) return;
+    const std::chrono::duration<double, std::milli> since =
+        std::chrono::steady_clock::now() - g_windowShown;
+    std::fprintf(stderr, "korvane-trace show-to-%s %.1f\n", what_, since.count());
+    std::fflush(stderr);
+  }
+
+  std::function<bool()> filled_;
+  const char* what_;
+  bool done_ = false;
+};
+
 }  // namespace
+
+void StartupTrace(const char* what) { Trace(what); }
+
+void MarkWindowShown() {
+  if (!TraceOn() || g_windowShown != std::chrono::steady_clock::time_point{}) return;
+  g_windowShown = std::chrono::steady_clock::now();
+  Trace("window-shown");
+}
+
+void TraceFilledPaint(QWidget* page, std::function<bool()> filled, const char* what) {
+  if (page == nullptr || !TraceOn()) return;
+  page->installEventFilter(new FilledPaintWatch(page, std::move(filled), what));
+}
 
 CStartPanel::CStartPanel(QWidget* parent)
     : QWidget(parent), url_(BuiltInPageUrl(QStringLiteral("FIRST_PAGE.HTM"))) {

@@ -5,8 +5,18 @@
 // the page follows.
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 
 namespace korvane {
+
+// KORVANE_STARTUP_TRACE=1: moments of the start-up on standard error ("korvane-trace <what>
+// <wall-clock ms>") for the start-up benchmarks; without it these do nothing.
+void StartupTrace(const char* what);
+// The main window's first show, which the window's speed is measured from.
+void MarkWindowShown();
+// Once: the first time `page` has been painted while `filled()` holds, reports `what` and the
+// milliseconds since MarkWindowShown ("korvane-trace show-to-<what> <ms>").
+void TraceFilledPaint(QWidget* page, std::function<bool()> filled, const char* what);
 
 class CWebBrowser2;
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "sysinfo/Edid.h"
 #include "sysinfo/HdaCodec.h"
@@ -254,6 +257,73 @@ TEST(PciNames, DatabaseNamesAndDisplayForms) {
   EXPECT_EQ(PciVendorShortName("Advanced Micro Devices, Inc. [AMD/ATI]"), "AMD");
   EXPECT_EQ(PciVendorShortName("NVIDIA Corporation"), "NVIDIA");
   EXPECT_EQ(PciVendorPlainName("Advanced Micro Devices, Inc. [AMD/ATI]"), "Advanced Micro Devices, Inc.");
+}
+
+// The system's usb.ids is read where the names are instead of parsed whole; every answer must be
+// the one Parse gives for the same text, damaged and repeated entries included.
+TEST(UsbIdsParser, FileLookupsAnswerAsParseDoes) {
+  const std::string text =
+      "# comment\r\n"
+      "046d  Logitech, Inc.\r\n"
+      "\tc52b  Unifying Receiver  \r\n"
+      "\t\t00  interface line, ignored\n"
+      "\tzzzz  malformed product\n"
+      "\tc52b  second entry of one product\n"
+      "0781  SanDisk Corp.\n"
+      "\t5567  Cruzer Blade\n"
+      "046d  Logitech again\n"  // a repeated vendor replaces the first with its own products
+      "\tc534  Nano Receiver\n"
+      "\t1234\n"
+      "C 00  (Defined at Interface level)\n"
+      "\t01  Audio\n"
+      "ffff  after the class list\n";
+  const std::string file = std::string(KORVANE_TEST_HOME) + "/usb-ids-file-test.ids";
+  std::filesystem::create_directories(KORVANE_TEST_HOME);
+  { std::ofstream(file, std::ios::binary) << text; }
+  const UsbIds parsed = UsbIds::Parse(text);
+  const UsbIds indexed = UsbIds::FromFile(file);
+  EXPECT_EQ(indexed.VendorCount(), parsed.VendorCount());
+  for (std::uint16_t v : {0x046d, 0x0781, 0xffff, 0x1d6b}) {
+    EXPECT_EQ(indexed.VendorName(v), parsed.VendorName(v)) << v;
+    for (std::uint16_t p : {0xc52b, 0xc534, 0x5567, 0x1234, 0x0001})
+      EXPECT_EQ(indexed.ProductName(v, p), parsed.ProductName(v, p)) << v << ":" << p;
+  }
+  EXPECT_EQ(indexed.VendorName(0x046d), "Logitech again");
+  EXPECT_EQ(indexed.ProductName(0x046d, 0xc534), "Nano Receiver");
+  EXPECT_EQ(indexed.ProductName(0x046d, 0xc52b), "");
+  std::filesystem::remove(file);
+  EXPECT_EQ(UsbIds::FromFile(file).VendorCount(), 0u);
+  EXPECT_EQ(UsbIds::FromFile(file).VendorName(0x046d), "");
+
+  // The whole system list, when there is one.
+  for (const char* path : {"/usr/share/hwdata/usb.ids", "/usr/share/misc/usb.ids"}) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) continue;
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const UsbIds whole = UsbIds::Parse(all);
+    const UsbIds lazy = UsbIds::FromFile(path);
+    ASSERT_GT(whole.VendorCount(), 1000u);
+    EXPECT_EQ(lazy.VendorCount(), whole.VendorCount());
+    int mismatches = 0;
+    std::istringstream lines(all);
+    std::string line;
+    unsigned vendor = 0;
+    while (std::getline(lines, line) && mismatches < 10) {
+      unsigned id = 0;
+      if (line.size() > 5 && line[0] != '\t' && std::sscanf(line.c_str(), "%4x", &id) == 1) {
+        vendor = id;
+        if (lazy.VendorName(static_cast<std::uint16_t>(id)) !=
+            whole.VendorName(static_cast<std::uint16_t>(id)))
+          ++mismatches;
+      } else if (line.size() > 6 && line[0] == '\t' && line[1] != '\t' &&
+                 std::sscanf(line.c_str() + 1, "%4x", &id) == 1) {
+        const auto v = static_cast<std::uint16_t>(vendor), p = static_cast<std::uint16_t>(id);
+        if (lazy.ProductName(v, p) != whole.ProductName(v, p)) ++mismatches;
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << path;
+    break;
+  }
 }
 
 }  // namespace

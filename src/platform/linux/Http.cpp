@@ -1,6 +1,5 @@
 #include "platform/Http.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "CurlLibrary.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -22,19 +21,14 @@ constexpr long kMaxRedirects = 10;
 // Response headers kept per answer; a hostile server cannot grow the list without end.
 constexpr std::size_t kMaxHeaders = 256;
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct EasyDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+  void operator()(CURL* h) const { Curl()->easy_cleanup(h); }
 };
 struct UrlDeleter {
-  void operator()(CURLU* h) const { curl_url_cleanup(h); }
+  void operator()(CURLU* h) const { Curl()->url_cleanup(h); }
 };
 struct ListDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(curl_slist* l) const { Curl()->slist_free_all(l); }
 };
 using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using UrlPtr = std::unique_ptr<CURLU, UrlDeleter>;
@@ -44,6 +38,7 @@ using ListPtr = std::unique_ptr<curl_slist, ListDeleter>;
 // this program talks; anything else (file:, ftp:, ...) would let a downloaded address reach
 // local files or other services.
 UrlPtr ParseUrl(std::string_view url, bool httpOnly) {
+  if (Curl() == nullptr) return nullptr;
   if (url.empty() || url.find('\0') != std::string_view::npos) return nullptr;
   // curl reads "http:///path" as host "path"; an address with an empty authority has no host.
   const std::size_t authority = url.find("://");
@@ -60,20 +55,20 @@ UrlPtr ParseUrl(std::string_view url, bool httpOnly) {
     if (url[i] == ' ' && pathStart != std::string_view::npos && i >= pathStart) text += "%20";
     else text.push_back(url[i]);
   }
-  UrlPtr h(curl_url());
+  UrlPtr h(Curl()->url());
   if (!h) return nullptr;
   const unsigned flags = httpOnly ? 0u : static_cast<unsigned>(CURLU_NON_SUPPORT_SCHEME);
-  if (curl_url_set(h.get(), CURLUPART_URL, text.c_str(), flags) != CURLUE_OK) return nullptr;
+  if (Curl()->url_set(h.get(), CURLUPART_URL, text.c_str(), flags) != CURLUE_OK) return nullptr;
   char* scheme = nullptr;
-  if (curl_url_get(h.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK || scheme == nullptr)
+  if (Curl()->url_get(h.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK || scheme == nullptr)
     return nullptr;
   const bool schemeOk = !httpOnly || EqualsIgnoreCase(scheme, "http") || EqualsIgnoreCase(scheme, "https");
-  curl_free(scheme);
+  Curl()->free(scheme);
   if (!schemeOk) return nullptr;
   char* host = nullptr;
-  if (curl_url_get(h.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK || host == nullptr) return nullptr;
+  if (Curl()->url_get(h.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK || host == nullptr) return nullptr;
   const bool hostOk = host[0] != '\0';
-  curl_free(host);
+  Curl()->free(host);
   if (!hostOk) return nullptr;
   return h;
 }
@@ -149,15 +144,19 @@ struct Request {
 };
 
 HttpResponse Perform(const Request& req) {
-  GlobalInit();
   HttpResponse response;
+  if (Curl() == nullptr) {
+    response.status = kHttpNotSent;
+    response.error = "libcurl is not installed";
+    return response;
+  }
   UrlPtr url = ParseUrl(req.url, true);
   if (!url) {
     response.status = kHttpBadUrl;
     response.error = "URL cannot be parsed";
     return response;
   }
-  EasyPtr easy(curl_easy_init());
+  EasyPtr easy(Curl()->easy_init());
   if (!easy) {
     response.status = kHttpNotSent;
     response.error = "no HTTP session";
@@ -183,50 +182,50 @@ HttpResponse Perform(const Request& req) {
   ListPtr list;
   for (const std::string& line : lines) {
     if (line.find_first_of("\r\n") != std::string::npos) continue;  // no header injection
-    curl_slist* next = curl_slist_append(list.get(), line.c_str());
+    curl_slist* next = Curl()->slist_append(list.get(), line.c_str());
     if (next == nullptr) break;
     (void)list.release();
     list.reset(next);
   }
 
   char errorText[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(h, CURLOPT_CURLU, url.get());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // worker threads: no SIGALRM for DNS time-outs
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-  if (!o.agent.empty()) curl_easy_setopt(h, CURLOPT_USERAGENT, o.agent.c_str());
-  if (list) curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get());
-  if (o.connectTimeoutMs > 0) curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, o.connectTimeoutMs);
+  Curl()->easy_setopt(h, CURLOPT_CURLU, url.get());
+  Curl()->easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  Curl()->easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  Curl()->easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  Curl()->easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+  Curl()->easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // worker threads: no SIGALRM for DNS time-outs
+  Curl()->easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+  if (!o.agent.empty()) Curl()->easy_setopt(h, CURLOPT_USERAGENT, o.agent.c_str());
+  if (list) Curl()->easy_setopt(h, CURLOPT_HTTPHEADER, list.get());
+  if (o.connectTimeoutMs > 0) Curl()->easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, o.connectTimeoutMs);
   if (o.receiveTimeoutMs > 0) {
     // The whole exchange may take the connect time plus the receive time, and no longer.
     const long connect = o.connectTimeoutMs > 0 ? o.connectTimeoutMs : 0;
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, connect + o.receiveTimeoutMs);
+    Curl()->easy_setopt(h, CURLOPT_TIMEOUT_MS, connect + o.receiveTimeoutMs);
   }
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+  Curl()->easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+  Curl()->easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+  Curl()->easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+  Curl()->easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
   if (req.post) {
-    curl_easy_setopt(h, CURLOPT_POST, 1L);
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(req.form.size()));
+    Curl()->easy_setopt(h, CURLOPT_POST, 1L);
+    Curl()->easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(req.form.size()));
     // Never a null pointer: curl would then read the body from standard input.
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, req.form.data() != nullptr ? req.form.data() : "");
+    Curl()->easy_setopt(h, CURLOPT_POSTFIELDS, req.form.data() != nullptr ? req.form.data() : "");
   } else {
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    Curl()->easy_setopt(h, CURLOPT_HTTPGET, 1L);
   }
   // Proxies come from the environment (http_proxy, https_proxy, no_proxy) as curl reads them.
 
-  const CURLcode rc = curl_easy_perform(h);
+  const CURLcode rc = Curl()->easy_perform(h);
   long code = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+  Curl()->easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
   response.status = code > 0 ? static_cast<std::uint32_t>(code) : 0;
 
   const bool cutByUs = rc == CURLE_WRITE_ERROR && response.truncated && !transfer.writeFailed;
   if (rc != CURLE_OK && !cutByUs) {
-    response.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(rc);
+    response.error = errorText[0] != '\0' ? errorText : Curl()->easy_strerror(rc);
     if (transfer.writeFailed) response.error = "cannot write the downloaded file";
     // No answer at all: the request never got through (DNS, refused, time-out, dropped).
     if (code <= 0) response.status = kHttpNotSent;
@@ -347,7 +346,6 @@ bool HttpDeleteCacheEntry(std::string_view url) {
 }
 
 bool IsValidUrl(std::string_view url) {
-  GlobalInit();
   return ParseUrl(url, false) != nullptr;
 }
 
