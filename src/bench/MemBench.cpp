@@ -1,5 +1,6 @@
 #include "bench/MemBench.h"
 
+#include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -191,6 +192,36 @@ class PinnedHighPriority {
 };
 thread_local int PinnedHighPriority::depth_ = 0;
 
+// Keeps a timed memory pass from sharing its processor with whatever else is runnable there.
+// The tests ask for the highest priority short of real time, which on the system they were
+// made for runs ahead of every ordinary thread; nice levels only weight a fair share, so under
+// load a pass timed other programs' time slices as memory time (the latency read 500 ns instead
+// of 135 on two busy processors). For one timed pass, at most about a second, the thread runs
+// in the lowest real-time class where the system allows it; without that privilege nothing
+// changes. Never on a single processor: the window and everything else would have to wait.
+// Like the page size above, this asks the C library directly.
+class TimedPassShield {
+ public:
+  TimedPassShield() {
+    // Online processors, not this thread's affinity: the test has pinned itself to one.
+    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) return;
+    sched_param param{};
+    param.sched_priority = 1;
+    raised_ = sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0;
+  }
+  ~TimedPassShield() {
+    if (!raised_) return;
+    // Back to the ordinary class; the nice level set for the test is kept.
+    sched_param param{};
+    (void)sched_setscheduler(0, SCHED_OTHER, &param);
+  }
+  TimedPassShield(const TimedPassShield&) = delete;
+  TimedPassShield& operator=(const TimedPassShield&) = delete;
+
+ private:
+  bool raised_ = false;
+};
+
 void Console(const char* text) {
   if (std::FILE* out = gLatencyConsole.load()) std::fputs(text, out);
 }
@@ -235,14 +266,22 @@ int BandwidthTest(_BENCH_JOB* job) {
 
   for (int i = 1; i <= kCopyRoutineCount; ++i) {
     const CopyRoutineInfo& r = kCopyRoutines[i - 1];
-    CElapsed stopwatch;
-    stopwatch.Start();
-    if (r.routine(b, a, kBandwidthBytes) == nullptr) {
+    double t = 0.0;
+    {
+      TimedPassShield shield;
+      CElapsed stopwatch;
+      stopwatch.Start();
+      if (r.routine(b, a, kBandwidthBytes) == nullptr) {
+        t = -1.0;
+      } else {
+        for (int k = 0; k < 255; ++k) r.routine(b, a, kBandwidthBytes);
+        t = stopwatch.GetElapsed();
+      }
+    }
+    if (t < 0.0) {
       BandwidthLine(platform::Format("No.%02d, Func: %22s, Unsupported.", i, r.name));
       continue;
     }
-    for (int k = 0; k < 255; ++k) r.routine(b, a, kBandwidthBytes);
-    const double t = stopwatch.GetElapsed();
     const double bandwidth = t > 0.0 ? 8192.0 / t : 0.0;
     lastTime = t;
     bestTime = std::min(bestTime, t);
@@ -312,6 +351,8 @@ std::int64_t ChaseLatency(std::int64_t blockBytes, void* buffer, std::int64_t st
   double chaseTime = 0.0;
   std::int64_t chases = 0, steps = 0;
   CElapsed stopwatch;
+  std::optional<TimedPassShield> shield;
+  shield.emplace();
   for (std::int64_t e = 1;; e *= 2) {
     stopwatch.Start();
     if (e == 1) {
@@ -333,6 +374,9 @@ std::int64_t ChaseLatency(std::int64_t blockBytes, void* buffer, std::int64_t st
   const std::int64_t r = static_cast<std::int64_t>(
       chaseTime / (static_cast<double>(chases) * hops) * clock * 10 + 0.5);
 
+  // Let the processor go between the two phases.
+  shield.reset();
+  shield.emplace();
   std::int64_t total = 0;
   double overheadTime = 0.0;
   std::int64_t overheadChases = 0, overheadSteps = 0;
@@ -351,6 +395,7 @@ std::int64_t ChaseLatency(std::int64_t blockBytes, void* buffer, std::int64_t st
     ++overheadSteps;
     if (!(e * 2 <= limit && overheadTime < 0.12 && overheadSteps < steps)) break;
   }
+  shield.reset();
   const std::int64_t o = static_cast<std::int64_t>(
       overheadTime / (static_cast<double>(overheadChases) * hops) * clock * 10 + 0.5);
   if (overhead) *overhead = o;
