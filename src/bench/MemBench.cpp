@@ -170,6 +170,10 @@ class PinnedHighPriority {
   explicit PinnedHighPriority(bool pin) : pin_(pin) {
     if (depth_++ > 0) return;
     outermost_ = true;
+    // The process's mask is read before pinning: Linux keeps affinity per thread and reads the
+    // process's from its first thread, which is this one when a test runs on the main thread.
+    // Read afterwards, it would be the pin itself and the thread would stay on processor 0.
+    if (pin_) processMask_ = platform::GetProcessAffinity();
     if (pin_) platform::SetCurrentThreadAffinity(1);
     platform::SetCurrentThreadPriority(platform::ThreadPriority::Highest);
   }
@@ -177,10 +181,7 @@ class PinnedHighPriority {
     --depth_;
     if (!outermost_) return;
     platform::SetCurrentThreadPriority(platform::ThreadPriority::Normal);
-    if (pin_) {
-      const std::uint64_t mask = platform::GetProcessAffinity();
-      if (mask != 0) platform::SetCurrentThreadAffinity(mask);
-    }
+    if (pin_ && processMask_ != 0) platform::SetCurrentThreadAffinity(processMask_);
   }
   PinnedHighPriority(const PinnedHighPriority&) = delete;
   PinnedHighPriority& operator=(const PinnedHighPriority&) = delete;
@@ -189,6 +190,7 @@ class PinnedHighPriority {
   static thread_local int depth_;
   bool pin_;
   bool outermost_ = false;
+  std::uint64_t processMask_ = 0;
 };
 thread_local int PinnedHighPriority::depth_ = 0;
 
