@@ -13,7 +13,8 @@
 #     (bench/best_fractal.cpp, AVX-512): checksums must match; the library at its widest level
 #     must be within 10 % of the best variant;
 #   * test 11's best copy bandwidth with the best plain non-temporal copy (goal: 0.95 or more);
-#   * test 12's latency with a plain random pointer chase at 32 MiB (within 10 %).
+#   * test 12's latency with a plain random pointer chase at 32 MiB: 0.80 to 1.00 of it, as the
+#     test's own chain predicts (see below).
 # The pi and fractal comparisons use thread processor time, so they hold up on a busy machine;
 # the memory tests are wall-clock figures and only mean something when nothing else runs
 # (the load average is printed with every run).
@@ -97,15 +98,27 @@ echo "   test 11 $copy_lib GB/s, plain copy $copy_ref GB/s"
 check "test 11 bandwidth, share of the plain copy's" "$(ratio "$copy_lib" "$copy_ref")" ">=" 0.95
 
 echo "== test 12: latency vs a plain random pointer chase at 32 MiB (wall clock)"
-chase="$("$benchref" chase 32 --wall)"
+# On the footing the test gives itself: processor 0, and the real-time class where allowed.
+same_footing=()
+if command -v chrt >/dev/null && command -v taskset >/dev/null && chrt -f 1 true 2>/dev/null; then
+  same_footing=(chrt -f 1 taskset -c 0)
+fi
+chase="$("${same_footing[@]}" "$benchref" chase 32 --wall)"
 echo "   [load $(load)] $chase"
 line="$("$benchtest" 12 --json 2>/dev/null)" || status=1
 echo "   [load $(load)] $line"
 lat="$(sed -n 's/.*"value":\([0-9.]*\).*/\1/p' <<<"$line")"
 ref="$(sed -n 's/.*: \([0-9.]*\) ns per load.*/\1/p' <<<"$chase")"
 echo "   test 12 $lat ns, plain chase $ref ns"
-check "test 12 latency, share of the plain chase's" "$(ratio "$lat" "$ref")" ">=" 0.90
-check "test 12 latency, share of the plain chase's" "$(ratio "$lat" "$ref")" "<=" 1.10
+# The test's chain is not a full random cycle like the plain chase's: it shuffles by cells + 1
+# random swaps, and a swap touches two cells, so a cell keeps its first successor (the next
+# stride along) with probability (1 - 2/cells)^(cells + 1) ~ e^-2 = 13.5 %. With a 4-byte
+# stride those hops stay in the cache line just loaded (almost free); with larger strides they
+# stay in the page (no TLB miss) or the next line (prefetched). The test therefore reads below
+# the plain chase: about 0.865 of it where those hops are free, closer to 1 where they cost a
+# plain miss, and its worst-cell-of-the-best-pass rule pulls it up a little.
+check "test 12 latency, share of the plain chase's (0.8 to 1.0 expected)" "$(ratio "$lat" "$ref")" ">=" 0.80
+check "test 12 latency, share of the plain chase's (0.8 to 1.0 expected)" "$(ratio "$lat" "$ref")" "<=" 1.00
 
 if [[ "${HEADLESS:-0}" == 1 ]]; then
   echo "== headless runs"

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -169,6 +170,16 @@ std::string ServerHelpText() {
          "  --submit-interval S least seconds between two score submissions of one user name\n"
          "                      or one address (default 60; 0 turns the limit off)\n"
          "  --purge-older-than DAYS  remove score submissions older than DAYS and exit\n"
+         "  --trust-proxy ADDR[,ADDR...]\n"
+         "                      load balancers or reverse proxies in front of the server\n"
+         "                      (addresses or CIDR blocks, e.g. 10.0.0.0/8,fd00::/8; may be\n"
+         "                      repeated). Only for a connection from one of them is the client\n"
+         "                      taken from the forwarding header: the right-most address in it\n"
+         "                      that is not itself a trusted proxy. A header that cannot be read\n"
+         "                      leaves the proxy's own address. Without this option the header\n"
+         "                      is ignored.\n"
+         "  --proxy-header NAME the header those proxies write: X-Forwarded-For (default) or\n"
+         "                      Forwarded; the other one is ignored\n"
          "  --version           print the version and exit\n"
          "  --help              print this text and exit\n\n"
          "The data folder holds drivers.sqlite (seeded at first start) and, when put there,\n"
@@ -216,6 +227,23 @@ bool ParseServerOptions(const std::vector<std::string>& args, ServerOptions& o,
       if (!value(o.rankDb)) return false;
       if (o.rankDb.empty()) {
         error = "--db needs a file or a postgresql:// URI";
+        return false;
+      }
+    } else if (a == "--trust-proxy") {
+      std::string v;
+      if (!value(v)) return false;
+      if (!o.trustedProxies.Add(v, &error)) return false;
+    } else if (a == "--proxy-header") {
+      std::string v;
+      if (!value(v)) return false;
+      std::string lower = v;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (lower == "x-forwarded-for") {
+        o.proxyHeader = ForwardedHeader::XForwardedFor;
+      } else if (lower == "forwarded") {
+        o.proxyHeader = ForwardedHeader::Forwarded;
+      } else {
+        error = "--proxy-header wants X-Forwarded-For or Forwarded, got " + v;
         return false;
       }
     } else if (a == "--submit-interval" || a == "--purge-older-than") {
@@ -322,6 +350,19 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
 
   httplib::Server server;
   const ClientNames clients;
+  const TrustedProxies trusted = options.trustedProxies;
+  const std::string proxyHeader =
+      options.proxyHeader == ForwardedHeader::Forwarded ? "Forwarded" : "X-Forwarded-For";
+  // The address the key binding, the limits and the log see (see ClientAddress.h).
+  auto clientOf = [&trusted, &proxyHeader,
+                   kind = options.proxyHeader](const httplib::Request& req) {
+    std::vector<std::string> values;
+    if (!trusted.Empty()) {
+      const auto range = req.headers.equal_range(proxyHeader);
+      for (auto it = range.first; it != range.second; ++it) values.push_back(it->second);
+    }
+    return ResolveClientAddress(req.remote_addr, values, kind, trusted);
+  };
   const std::filesystem::path data(dataDir);
   DriverStore& db = *store;
 
@@ -336,7 +377,8 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
     res.status = a.status;
     res.set_content(a.body, a.contentType.c_str());
   };
-  server.Get("/", [&db, &rank, &reply](const httplib::Request& req, httplib::Response& res) {
+  server.Get("/", [&db, &rank, &reply, &clientOf](const httplib::Request& req,
+                                                  httplib::Response& res) {
     const std::size_t q = req.target.find('?');
     const std::string_view query =
         q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1);
@@ -349,14 +391,14 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
         reply(res, RankAnswer{400, "unknown action or version\n", "text/plain; charset=utf-8"});
         return;
       }
-      reply(res, rank.KeyRequest(req.remote_addr));
+      reply(res, rank.KeyRequest(clientOf(req)));
       return;
     }
     const HttpAnswer a = HandleDriverSearch(query, db);
     res.status = a.status;
     res.set_content(a.body, a.contentType.c_str());
   });
-  server.Post("/", [&rank, &reply](const httplib::Request& req, httplib::Response& res) {
+  server.Post("/", [&rank, &reply, &clientOf](const httplib::Request& req, httplib::Response& res) {
     const std::size_t q = req.target.find('?');
     const std::string_view query =
         q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1);
@@ -364,7 +406,7 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
       reply(res, RankAnswer{400, "unknown action or version\n", "text/plain; charset=utf-8"});
       return;
     }
-    reply(res, rank.Submit(req.remote_addr, req.body));
+    reply(res, rank.Submit(clientOf(req), req.body));
   });
   server.Get("/html/korvane/rank.htm",
              [&rank, &reply](const httplib::Request& req, httplib::Response& res) {
@@ -417,7 +459,7 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
   });
   std::mutex logMutex;
   server.set_logger(
-      [&clients, &logMutex](const httplib::Request& req, const httplib::Response& res) {
+      [&clients, &logMutex, &clientOf](const httplib::Request& req, const httplib::Response& res) {
         // The query of a search is ciphertext; its length is all the log needs.
         const std::size_t q = req.target.find('?');
         std::string shown = q == std::string::npos
@@ -430,7 +472,7 @@ int RunServer(const ServerOptions& options, const std::string& codecTable) {
         }
         std::lock_guard lock(logMutex);
         std::fprintf(stderr, "%s %s \"%s %s\" %d %zu\n", NowText().c_str(),
-                     clients.Name(req.remote_addr).c_str(), req.method.c_str(), shown.c_str(),
+                     clients.Name(clientOf(req)).c_str(), req.method.c_str(), shown.c_str(),
                      res.status, res.body.size());
       });
 

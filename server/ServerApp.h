@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ClientAddress.h"
+
 namespace korvane::server {
 
 struct ServerOptions {
@@ -17,6 +19,8 @@ struct ServerOptions {
   std::string rankDb;  // --db: SQLite file or postgresql:// URI (empty: data folder)
   long long submitIntervalSeconds = 60;  // per user name and address; 0 = no limit
   long long purgeOlderThanDays = -1;     // --purge-older-than: remove and exit (-1: not asked)
+  TrustedProxies trustedProxies;         // --trust-proxy: peers whose forwarding header counts
+  ForwardedHeader proxyHeader = ForwardedHeader::XForwardedFor;  // --proxy-header
 };
 
 // Parses argv[1..]; false with a message for a bad command line.

@@ -50,7 +50,7 @@ int RunOnPool(_BENCH_JOB& job, BenchJobFunction perWorker, std::uint32_t pollMs)
       PostJobMessage(job, WM_BENCH_PROGRESS, progress);
       lastPosted = progress;
     }
-    platform::SleepMs(pollMs);
+    pool.WaitForAllExited(pollMs);
   }
 
   int result;

@@ -2,7 +2,10 @@
 // Up to eight worker threads that each run one job function once, and the runner that starts
 // a test on them, watches their progress slots and turns the pool's time into a score.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -58,6 +61,10 @@ class TWorkThreadPool {
   // one of them has left the idle state. Always 0.
   int StartThreads(JobFunction job, Arg* argument, int count) {
     count = ClampCount(count);
+    {
+      std::lock_guard lock(exitMutex_);
+      exited_ = 0;
+    }
     for (int i = 0; i < count; ++i) {
       TWorkThread<Arg>& w = workers_[i];
       w.job = job;
@@ -72,6 +79,7 @@ class TWorkThreadPool {
         // Out of threads: the worker counts as finished so neither wait blocks on it.
         w.failed = true;
         w.state.exchange(kWorkerExiting);
+        NoteExit();
       }
     }
     count_ = count;
@@ -100,6 +108,16 @@ class TWorkThreadPool {
       w.failed = false;
     }
     count_ = 0;
+    std::lock_guard lock(exitMutex_);
+    exited_ = 0;
+  }
+
+  // Sleeps for up to ms, but wakes as soon as every started worker has reached its exit
+  // state. A runner that only slept would add up to a whole poll interval to the time it
+  // measures, and a different part of one on every run.
+  void WaitForAllExited(std::uint32_t ms) {
+    std::unique_lock lock(exitMutex_);
+    exitCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return exited_ >= count_; });
   }
 
   int Count() const { return count_; }
@@ -119,10 +137,21 @@ class TWorkThreadPool {
     platform::SetCurrentThreadPriority(platform::ThreadPriority::Normal);
     w->state.exchange(kWorkerReturned);
     w->state.exchange(kWorkerExiting);
+    // The pool outlives this: Destroy joins every thread before it clears anything.
+    w->pool->NoteExit();
+  }
+
+  void NoteExit() {
+    std::lock_guard lock(exitMutex_);
+    ++exited_;
+    exitCv_.notify_all();
   }
 
   TWorkThread<Arg> workers_[kBenchMaxWorkers];
   int count_ = 0;
+  std::mutex exitMutex_;
+  std::condition_variable exitCv_;
+  int exited_ = 0;  // workers that reached their exit state since StartThreads
 };
 
 using BenchJobFunction = int (*)(_BENCH_JOB* job, int workerIndex);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <cstring>
 #include <memory>
@@ -22,8 +23,10 @@ class CopyRoutines : public ::testing::Test {
   static void Check(const CopyRoutineInfo& r, std::size_t bytes, std::size_t so, std::size_t dof) {
     constexpr std::size_t kGuard = 640;
     std::vector<unsigned char> src(bytes + so + kGuard + 64), dst(bytes + dof + 2 * kGuard + 64);
-    unsigned char* s = src.data() + (64 - reinterpret_cast<std::uintptr_t>(src.data()) % 64) % 64 + so;
-    unsigned char* dBase = dst.data() + (64 - reinterpret_cast<std::uintptr_t>(dst.data()) % 64) % 64;
+    unsigned char* s =
+        src.data() + (64 - reinterpret_cast<std::uintptr_t>(src.data()) % 64) % 64 + so;
+    unsigned char* dBase =
+        dst.data() + (64 - reinterpret_cast<std::uintptr_t>(dst.data()) % 64) % 64;
     std::memset(dst.data(), 0xEE, dst.size());
     for (std::size_t i = 0; i < src.size() - static_cast<std::size_t>(s - src.data()); ++i) {
       s[i] = static_cast<unsigned char>(i * 7 + 3);
@@ -32,8 +35,10 @@ class CopyRoutines : public ::testing::Test {
     void* result = r.routine(d, s, bytes);
     ASSERT_EQ(result, d) << r.name << " bytes " << bytes;
     const std::size_t copied = r.wholeLinesOnly ? bytes / 64 * 64 : bytes;
-    EXPECT_EQ(std::memcmp(d, s, copied), 0) << r.name << " bytes " << bytes << " offsets " << so << "/" << dof;
-    for (unsigned char* p = dst.data(); p < d; ++p) ASSERT_EQ(*p, 0xEE) << r.name << " wrote before";
+    EXPECT_EQ(std::memcmp(d, s, copied), 0)
+        << r.name << " bytes " << bytes << " offsets " << so << "/" << dof;
+    for (unsigned char* p = dst.data(); p < d; ++p)
+      ASSERT_EQ(*p, 0xEE) << r.name << " wrote before";
     for (unsigned char* p = d + copied; p < dst.data() + dst.size(); ++p) {
       ASSERT_EQ(*p, 0xEE) << r.name << " wrote past, bytes " << bytes;
     }
@@ -41,7 +46,8 @@ class CopyRoutines : public ::testing::Test {
 };
 
 TEST_F(CopyRoutines, EverySupportedRoutineCopiesExactlyItsRange) {
-  const std::size_t sizes[] = {0, 1, 7, 8, 63, 64, 65, 200, 4095, 4096, 4097, 4096 + 64, 3 * 4096 + 100, 70000};
+  const std::size_t sizes[] = {
+      0, 1, 7, 8, 63, 64, 65, 200, 4095, 4096, 4097, 4096 + 64, 3 * 4096 + 100, 70000};
   int supported = 0;
   for (const CopyRoutineInfo& r : kCopyRoutines) {
     std::vector<unsigned char> probeSrc(64), probeDst(64);
@@ -75,16 +81,26 @@ TEST_F(CopyRoutines, MissingInstructionSetsMakeRoutinesUnsupported) {
   std::memset(dst.data(), 0, dst.size());
   SetInstructionSetsForTesting({false, false, false});
   for (int i = 1; i < kCopyRoutineCount; ++i) {
-    EXPECT_EQ(kCopyRoutines[i].routine(dst.data(), src.data(), 256), nullptr) << kCopyRoutines[i].name;
+    EXPECT_EQ(kCopyRoutines[i].routine(dst.data(), src.data(), 256), nullptr)
+        << kCopyRoutines[i].name;
   }
   EXPECT_EQ(dst, std::vector<unsigned char>(256, 0));  // unsupported routines copy nothing
   EXPECT_EQ(kCopyRoutines[0].routine(dst.data(), src.data(), 256), dst.data());
 }
 
 TEST(CopyRoutineNames, AsStored) {
-  const char* names[] = {"memcpy_vc",          "memcpy_mmx",        "ac_memcpy_mmx",        "memcpy_SSE_CacheBlock",
-                         "memcpy_SSE_CacheBlock2", "memcpy_mmx_fast", "memcpy_mmx_movntq", "memcpy_mmx_movntq_pref",
-                         "Qmemcpy_1",          "Qmemcpy_2",         "ac_memcpy_sse",        "ac_memcpy_sse2"};
+  const char* names[] = {"memcpy_vc",
+                         "memcpy_mmx",
+                         "ac_memcpy_mmx",
+                         "memcpy_SSE_CacheBlock",
+                         "memcpy_SSE_CacheBlock2",
+                         "memcpy_mmx_fast",
+                         "memcpy_mmx_movntq",
+                         "memcpy_mmx_movntq_pref",
+                         "Qmemcpy_1",
+                         "Qmemcpy_2",
+                         "ac_memcpy_sse",
+                         "ac_memcpy_sse2"};
   for (int i = 0; i < kCopyRoutineCount; ++i) EXPECT_STREQ(kCopyRoutines[i].name, names[i]);
 }
 
@@ -143,6 +159,37 @@ TEST(LatencyTest, WithoutATimeStampCounterTheChaseIsTimedInNanoseconds) {
   EXPECT_EQ(job.done, 1);
   EXPECT_GT(job.displayValue, 2.0);
   EXPECT_EQ(job.elapsed, job.displayValue);
+}
+
+// While a memory pass is timed the thread may run in the real-time class; afterwards it must be
+// an ordinary thread again, or the rest of the run (and a window thread that ran a test) would
+// keep starving everything else on its processor.
+TEST(LatencyTest, TheMemoryTestsHandTheThreadBackAsTheyFoundIt) {
+  const int policy = sched_getscheduler(0);
+  cpu_set_t before;
+  CPU_ZERO(&before);
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  auto same = [&](const char* what) {
+    EXPECT_EQ(sched_getscheduler(0), policy) << what;
+    cpu_set_t now;
+    CPU_ZERO(&now);
+    ASSERT_EQ(sched_getaffinity(0, sizeof now, &now), 0);
+    EXPECT_TRUE(CPU_EQUAL(&now, &before)) << what;
+  };
+  std::vector<std::uint32_t> buffer(65536 / 4 + 64);
+  std::int64_t overhead = 0, sink = 0;
+  EXPECT_GE(ChaseLatency(65536, buffer.data(), 64, 1000000000, &overhead, &sink), 0);
+  same("chase");
+  LatencySeams seams(-1, 0, 1);
+  _BENCH_JOB job{};
+  job.group = 2;
+  job.testId = 12;
+  job.threadCount = 1;
+  ASSERT_EQ(LatencyTest(&job), 1);
+  same("latency test");
+  job.testId = 11;
+  ASSERT_EQ(BandwidthTest(&job), 1);
+  same("bandwidth test");
 }
 
 TEST(ChaseLatency, StaysInsideBlockPlusStride) {

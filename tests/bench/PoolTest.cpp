@@ -133,12 +133,39 @@ TEST(RunOnPool, WorkersDoneBeforeTheFirstPollStillScore) {
   _BENCH_JOB job{};
   InitJob(job, &target, 8, 2);
   job.checksum = 1234;
-  EXPECT_EQ(RunOnPool(job, [](_BENCH_JOB*, int) { return 1; }, 100), 1);
+  EXPECT_EQ(RunOnPool(
+                job, [](_BENCH_JOB*, int) { return 1; }, 100),
+            1);
   const auto msgs = target.Messages();
   ASSERT_FALSE(msgs.empty());
   EXPECT_EQ(msgs.back().msg, WM_BENCH_DONE);
   EXPECT_EQ(job.done, 1);
   EXPECT_EQ(job.checksum, 0);
+}
+
+// The pool's time ends when its last worker does, not at the runner's next poll: otherwise a
+// part of a poll interval, different on every run, lands in every measured time.
+TEST(RunOnPool, TheTimeEndsWithTheLastWorkerNotWithTheNextPoll) {
+  RecordingTarget target;
+  _BENCH_JOB job{};
+  InitJob(job, &target, 7, 3);
+  const auto shortWork = [](_BENCH_JOB* j, int index) {
+    j->progress[index].store(0);
+    platform::SleepMs(20 * static_cast<std::uint32_t>(index + 1));
+    j->progress[index].store(100);
+    return 1;
+  };
+  EXPECT_EQ(RunOnPool(job, shortWork, 4000), 1);
+  EXPECT_GE(job.elapsed, 0.06);
+  EXPECT_LT(job.elapsed, 2.0);  // a poll interval of 4 s would have been counted whole
+  EXPECT_EQ(target.Messages().back().msg, WM_BENCH_DONE);
+
+  // Workers that could not all finish at once still end the wait only when the last one has.
+  _BENCH_JOB second{};
+  InitJob(second, &target, 8, 4);
+  EXPECT_EQ(RunOnPool(second, SteppingWorker, 4000), 1);
+  EXPECT_GE(second.elapsed, 0.15);
+  EXPECT_EQ(gActiveWorkers.load(), 0);
 }
 
 TEST(RunOnPool, CancellationEndsWithCancelledAfterEveryWorkerReturned) {
@@ -182,10 +209,14 @@ TEST(RunOnPool, ManyRequestedThreadsRunOnEight) {
   calls = 0;
   _BENCH_JOB job{};
   InitJob(job, nullptr, 199, 12);
-  EXPECT_EQ(RunOnPool(job, [](_BENCH_JOB*, int) {
-    calls.fetch_add(1);
-    return 1;
-  }, 5), 1);
+  EXPECT_EQ(RunOnPool(
+                job,
+                [](_BENCH_JOB*, int) {
+                  calls.fetch_add(1);
+                  return 1;
+                },
+                5),
+            1);
   EXPECT_EQ(calls.load(), 8);
   EXPECT_EQ(job.done, 1);
 }
