@@ -278,16 +278,26 @@ void CSummarySensors::PlaceTemperatures(CPUIDSDK& sdk) {
               if (auxiliary == 0) {
                 pass_.aux = r.value;
                 pass_.auxPresent = true;
+                pass_.auxSource[0] = chipName_;
+                pass_.auxSource[1] = n;
               } else if (auxiliary == 1) {
                 pass_.aux2 = r.value;
+                pass_.aux2Source[0] = chipName_;
+                pass_.aux2Source[1] = n;
               }
             } else if (board && !cpu) {
               if (auxiliary == 0) {
                 pass_.aux = r.value;
                 pass_.auxPresent = true;
+                pass_.auxSource[0] = chipName_;
+                pass_.auxSource[1] = n;
               }
             } else if (cpu && !board) {
-              if (auxiliary == 0) pass_.aux2 = r.value;
+              if (auxiliary == 0) {
+                pass_.aux2 = r.value;
+                pass_.aux2Source[0] = chipName_;
+                pass_.aux2Source[1] = n;
+              }
             }
             ++auxiliary;
           }
@@ -299,7 +309,11 @@ void CSummarySensors::PlaceTemperatures(CPUIDSDK& sdk) {
         for (const Reading& r : readings) {
           if (r.name.empty()) continue;
           pass_.firstCorePresent = true;
-          if (first) pass_.firstCore = r.value;
+          if (first) {
+            pass_.firstCore = r.value;
+            pass_.coreSource[0] = chipName_;
+            pass_.coreSource[1] = r.name;
+          }
           first = false;
         }
         break;
@@ -387,22 +401,24 @@ void CSummarySensors::PlaceFans(CPUIDSDK& sdk) {
   }
 }
 
+void CSummarySensors::SetStandIn(int category, float value, const std::string (&source)[2]) {
+  chipName_ = source[0];
+  SetTemperature(category, 0, true, value, Reading{source[1], value});
+}
+
 void CSummarySensors::EndOfPass() {
-  const Reading fallback{"", 0};
   if (!pass_.cpuTemperatureFound) {
-    chipName_.clear();
     if (pass_.auxPresent && pass_.aux >= 0) {
-      SetTemperature(kCategoryCpu, 0, true, pass_.aux, fallback);
+      SetStandIn(kCategoryCpu, pass_.aux, pass_.auxSource);
     } else if (pass_.firstCorePresent && pass_.firstCore >= 0) {
-      SetTemperature(kCategoryCpu, 0, true, pass_.firstCore, fallback);
+      SetStandIn(kCategoryCpu, pass_.firstCore, pass_.coreSource);
     } else if (pass_.otherSeen && pass_.aux >= 0) {
-      SetTemperature(kCategoryCpu, 0, true, pass_.aux, fallback);
+      SetStandIn(kCategoryCpu, pass_.aux, pass_.auxSource);
     }
   }
   pass_.cpuTemperatureFound = false;
   if (!pass_.boardTemperatureFound && pass_.otherSeen && pass_.aux2 >= 0) {
-    chipName_.clear();
-    SetTemperature(kCategoryMainboard, 0, true, pass_.aux2, fallback);
+    SetStandIn(kCategoryMainboard, pass_.aux2, pass_.aux2Source);
   }
   pass_.boardTemperatureFound = false;
   auto& state = SensorsProcessState();
@@ -434,8 +450,7 @@ void CSummarySensors::SetUpSensors() {
     PlaceVoltages(*sdk, true);
     PlaceTemperatures(*sdk);
     if (!pass_.cpuTemperatureFound && pass_.firstCorePresent && pass_.firstCore > 0) {
-      chipName_.clear();
-      SetTemperature(kCategoryCpu, 0, true, pass_.firstCore + 1.0f, Reading{"", 0});
+      SetStandIn(kCategoryCpu, pass_.firstCore + 1.0f, pass_.coreSource);
     }
     pass_.cpuTemperatureFound = false;
     ReleaseGuard(owned);

@@ -105,11 +105,14 @@ class CSummarySensors {
     bool displayCaptionSet = false;
     bool diskCaptionSet = false;
     bool vcoreWritten = false;
+    // Where the stand-in values came from: chip and input.
+    std::string auxSource[2], aux2Source[2], coreSource[2];
   };
   struct Reading {
     std::string name;  // upper-cased
     float value = 0;
   };
+  void SetStandIn(int category, float value, const std::string (&source)[2]);
 
   bool TakeGuard(bool& owned);
   void ReleaseGuard(bool owned);
