@@ -305,16 +305,19 @@ void CSummarySensors::PlaceTemperatures(CPUIDSDK& sdk) {
         break;
       }
       case kChipProcessor: {
-        bool first = true;
+        // The chip's first named input, except that AMD's die reading wins over its control
+        // reading, which carries an offset of up to 27 degrees on some processors; where the
+        // two agree the kernel reports only the control reading.
+        const Reading* first = nullptr;
         for (const Reading& r : readings) {
           if (r.name.empty()) continue;
           pass_.firstCorePresent = true;
-          if (first) {
-            pass_.firstCore = r.value;
-            pass_.coreSource[0] = chipName_;
-            pass_.coreSource[1] = r.name;
-          }
-          first = false;
+          if (first == nullptr || (r.name == "TDIE" && first->name == "TCTL")) first = &r;
+        }
+        if (first != nullptr) {
+          pass_.firstCore = first->value;
+          pass_.coreSource[0] = chipName_;
+          pass_.coreSource[1] = first->name;
         }
         break;
       }

@@ -146,6 +146,17 @@ TEST(SensorPlacement, CoreSensorStandsInForAMissingBoardCpuTemperature) {
   EXPECT_FALSE(p.Caption(kCategoryMainboard).has_value());
 }
 
+TEST(SensorPlacement, AmdDieReadingWinsOverTheOffsetControlReading) {
+  Page p;
+  Chips() = {Chip{"k10temp", kChipProcessor, {{T, "Tctl", 75.0f}, {T, "Tdie", 55.0f}}}};
+  p.Show();
+  ASSERT_TRUE(p.Pass());
+  EXPECT_EQ(p.Control(kCategoryCpu).temperature, 55);
+  Chips() = {Chip{"k10temp", kChipProcessor, {{T, "Tctl", 58.5f}}}};
+  ASSERT_TRUE(p.Pass());
+  EXPECT_EQ(p.Control(kCategoryCpu).temperature, 59);
+}
+
 TEST(SensorPlacement, UnlabelledBoardInputsFillCpuThenMainboard) {
   Page p;
   Chips() = {
