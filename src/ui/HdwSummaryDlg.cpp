@@ -228,6 +228,8 @@ void CHdwSummaryDlg::SyncWidgets() {
     // The benchmark panes carry their stored score in the caption bar too, so a collapsed
     // pane still shows it.
     QString caption = QString::fromStdString(model.caption);
+    // The pane's live temperature rides in the caption bar, so a collapsed pane still shows it.
+    if (model.temperature) caption += QStringLiteral("   %1\u2103").arg(*model.temperature);
     if (!model.controls.empty() && model.controls.front().hasScore) {
       const auto& first = model.controls.front();
       const auto* badge = first.FindBadge(summary::kBadgeScore);
