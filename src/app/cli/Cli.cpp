@@ -48,31 +48,30 @@ std::string CliHelpText(bool withGui) {
         "  /cpuscore            open on the benchmark page with the CPU test\n"
         "  /memscore            open on the benchmark page with the memory test\n\n";
   }
-  text +=
-      "Terminal modes (no display needed):\n"
-      "  --diagnose [--json] [--show-private]\n"
-      "                       print every hardware reading Korvane takes of this machine\n"
-      "                       (hardware and public IP addresses masked unless --show-private)\n"
-      "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
-      "  --report [--json] [--show-private]\n"
-      "                       print the summary page's eight panes (addresses masked)\n"
-      "  --sensors [--json] [--watch SECONDS]\n"
-      "                       print the temperatures, fans and core voltage where the\n"
-      "                       summary page shows them; --watch repeats until Ctrl-C\n"
-      "  --bench-test ID [--json]\n"
-      "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
-      "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
-      "                       12 memory latency, 199 warm-up; Ctrl-C cancels\n"
-      "  --bench cpu|mem [--json] [--no-submit]\n"
-      "                       run a whole benchmark group as the Test page does: store and\n"
-      "                       announce the group score and (unless --no-submit) submit it\n"
-      "  --scores             print the stored scores and announce them on the session bus\n"
-      "  --strings [--lang LOCALE]\n"
-      "                       print the interface texts of the language in use\n"
-      "  --driver-query ID [--json]\n"
-      "                       ask the driver database about a device instance id\n"
-      "  --version            print the version and exit\n"
-      "  --help               print this text and exit\n";
+  text += "Terminal modes (no display needed):\n"
+          "  --diagnose [--json] [--show-private]\n"
+          "                       print every hardware reading Korvane takes of this machine\n"
+          "                       (hardware and public IP addresses masked unless --show-private)\n"
+          "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
+          "  --report [--json] [--show-private]\n"
+          "                       print the summary page's eight panes (addresses masked)\n"
+          "  --sensors [--json] [--watch SECONDS]\n"
+          "                       print the temperatures, fans and core voltage where the\n"
+          "                       summary page shows them; --watch repeats until Ctrl-C\n"
+          "  --bench-test ID [--json]\n"
+          "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
+          "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
+          "                       12 memory latency, 199 warm-up; Ctrl-C cancels\n"
+          "  --bench cpu|mem [--json] [--no-submit]\n"
+          "                       run a whole benchmark group as the Test page does: store and\n"
+          "                       announce the group score and (unless --no-submit) submit it\n"
+          "  --scores             print the stored scores and announce them on the session bus\n"
+          "  --strings [--lang LOCALE]\n"
+          "                       print the interface texts of the language in use\n"
+          "  --driver-query ID [--json]\n"
+          "                       ask the driver database about a device instance id\n"
+          "  --version            print the version and exit\n"
+          "  --help               print this text and exit\n";
   return text;
 }
 
@@ -137,8 +136,7 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
     if (Has(args, "--json")) {
       // Machine texts are cleaned where they are read; this is the last net, so a stray byte
       // never ends the dump with an exception.
-      std::cout << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                << '\n';
+      std::cout << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     } else {
       std::cout << RenderDiagnosisText(doc);
     }
