@@ -32,6 +32,9 @@ CSummaryPane::CSummaryPane(int category, QWidget* parent) : QWidget(parent), cat
   button_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button_->setArrowType(Qt::DownArrow);
   button_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // A long caption (chipset names, the live temperature) is cut at the window's edge rather
+  // than widening the whole page past it.
+  button_->setMinimumWidth(1);
   button_->setAutoRaise(true);
   button_->setStyleSheet(QStringLiteral(
       "QToolButton { text-align: left; font-weight: bold; padding: 4px 6px; background: #e4e9ee;"
