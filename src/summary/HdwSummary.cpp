@@ -279,6 +279,7 @@ CHdwSummary::CHdwSummary(const CLanguageRes& lang, SummarySources sources)
   if (!sources_.memory) {
     sources_.memory = [this] { return ReadMemoryFacts(sources_.library()); };
   }
+  sensors.SetLibrary([this] { return sources_.library(); });
   for (int k = 0; k < kCategoryCount; ++k) {
     panes[static_cast<std::size_t>(k)].category = k;
     expanded_[static_cast<std::size_t>(k)] = true;
@@ -553,6 +554,7 @@ void CHdwSummary::OnFirstShow(std::int32_t storedCpuScore, std::int32_t storedMe
   for (auto& p : panes) p.controls.clear();
   BuildPage(true);
   SetScores(storedCpuScore, storedMemoryScore);
+  sensors.SetUpSensors();
   RefreshValues(true);
 }
 
@@ -593,6 +595,8 @@ void CHdwSummary::RefreshValues(bool force) {
           break;
       }
     }
+    // After the rows, so a sensor's core voltage is what the voltage row ends up showing.
+    if (panes[kCategoryCpu].built) sensors.UpdateSensors();
   } catch (const std::exception&) {
     // A failed pass leaves the previous values; the next tick starts afresh.
   }
@@ -704,6 +708,7 @@ void CHdwSummary::FillMainboard(bool rows) {
             space == std::string::npos ? std::string() : chip.substr(0, space);
         const std::string rest = space == std::string::npos ? chip : chip.substr(space + 1);
         sensorChip = Trim(Format("%s %s", first.c_str(), rest.c_str()));
+        if (IsSwappedBoardChip(sensorChip)) SensorsProcessState().swappedBoardChip = true;
       } else if (refreshPasses > 1) {
         sensorChip = lang_.Text(5021);
       }

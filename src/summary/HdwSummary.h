@@ -18,6 +18,7 @@
 #include "detect/OthersHelper.h"
 #include "summary/SummaryHeader.h"
 #include "summary/SummaryModel.h"
+#include "summary/SummarySensors.h"
 
 namespace korvane {
 class CLanguageRes;
@@ -137,6 +138,10 @@ class CHdwSummary {
   // display, monitor, disk, network and sound; which 0 caption, 1 profile.
   std::string GetSummary(int kind, int which) const;
 
+  const CLanguageRes& Lang() const { return lang_; }
+  // The detected disks that got a control, in control order.
+  std::vector<int> DiskSlots() const;
+
   std::array<PaneModel, kCategoryCount> panes;
   CSummaryHeader header;
   std::string memoryCaption;
@@ -153,6 +158,8 @@ class CHdwSummary {
   // What the network and sound panes show, taken from their detectors after detection.
   std::vector<NetworkAdapterFacts> network;
   std::vector<SoundDeviceFacts> sound;
+  // The live readings: set up at first show, placed again on every refresh pass.
+  CSummarySensors sensors{*this};
 
  private:
   void EnsurePane(int category);
@@ -175,7 +182,6 @@ class CHdwSummary {
   void UpdateUsageBadge();
   void ApplyScores();
   void SetSummary(int category, const std::string& caption, const std::string& profile);
-  std::vector<int> DiskSlots() const;
 
   const CLanguageRes& lang_;
   SummarySources sources_;

@@ -3,6 +3,7 @@
 // each control with its icon or logo, its rows and its badges.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,8 @@ struct PaneModel {
   std::string caption;
   bool built = false;  // false while only the empty pane exists
   std::vector<DeviceInfoModel> controls;
+  // The degrees shown beside the caption, once a sensor has given one.
+  std::optional<std::int32_t> temperature;
 };
 
 // The short texts per category that the pane captions show and that go with the hardware

@@ -116,6 +116,40 @@ std::string StarText(int full) {
 
 }  // namespace
 
+Json SensorPlacementJson(const SensorPlacement& s) {
+  Json j;
+  j["device"] = s.control < 0 ? Json(nullptr) : Json(s.control);
+  j["kind"] = SensorKindName(s.what);
+  j["chip"] = s.chip;
+  j["sensor"] = s.sensor;
+  j["reading"] = std::round(static_cast<double>(s.reading) * 1000.0) / 1000.0;
+  j["shown"] = s.shown;
+  j["unit"] = SensorUnit(s.what);
+  return j;
+}
+
+const char* SensorKindName(int what) {
+  switch (what) {
+    case SensorPlacement::kVoltage:
+      return "voltage";
+    case SensorPlacement::kFan:
+      return "fan";
+    default:
+      return "temperature";
+  }
+}
+
+const char* SensorUnit(int what) {
+  switch (what) {
+    case SensorPlacement::kVoltage:
+      return "V";
+    case SensorPlacement::kFan:
+      return "RPM";
+    default:
+      return "\u2103";
+  }
+}
+
 Json BuildReportDocument(const CHdwSummary& page, const CLanguageRes& lang, bool showPrivate) {
   Json doc;
   doc["schema"] = kReportSchema;
@@ -129,6 +163,12 @@ Json BuildReportDocument(const CHdwSummary& page, const CLanguageRes& lang, bool
     p["id"] = CategoryId(pane.category);
     p["title"] = pane.title;
     p["caption"] = pane.caption;
+    p["temperature"] = pane.temperature ? Json(*pane.temperature) : Json(nullptr);
+    Json sensors = Json::array();
+    for (const auto& s : page.sensors.Placements()) {
+      if (s.category == pane.category) sensors.push_back(SensorPlacementJson(s));
+    }
+    p["sensors"] = std::move(sensors);
     Json devices = Json::array();
     for (const auto& c : pane.controls) {
       Json d;
@@ -184,6 +224,9 @@ std::string RenderReportText(const Json& doc) {
     out << "== " << p.at("title").get<std::string>();
     const auto caption = p.at("caption").get<std::string>();
     if (!caption.empty()) out << " == " << caption;
+    if (p.contains("temperature") && p.at("temperature").is_number_integer()) {
+      out << (caption.empty() ? " == " : "  ") << p.at("temperature").get<int>() << "\u2103";
+    }
     out << '\n';
     bool firstDevice = true;
     for (const auto& d : p.at("devices")) {

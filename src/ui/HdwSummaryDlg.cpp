@@ -32,6 +32,9 @@ CSummaryPane::CSummaryPane(int category, QWidget* parent) : QWidget(parent), cat
   button_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button_->setArrowType(Qt::DownArrow);
   button_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // A long caption (chipset names, the live temperature) is cut at the window's edge rather
+  // than widening the whole page past it.
+  button_->setMinimumWidth(1);
   button_->setAutoRaise(true);
   button_->setStyleSheet(QStringLiteral(
       "QToolButton { text-align: left; font-weight: bold; padding: 4px 6px; background: #e4e9ee;"
@@ -228,6 +231,8 @@ void CHdwSummaryDlg::SyncWidgets() {
     // The benchmark panes carry their stored score in the caption bar too, so a collapsed
     // pane still shows it.
     QString caption = QString::fromStdString(model.caption);
+    // The pane's live temperature rides in the caption bar, so a collapsed pane still shows it.
+    if (model.temperature) caption += QStringLiteral("   %1\u2103").arg(*model.temperature);
     if (!model.controls.empty() && model.controls.front().hasScore) {
       const auto& first = model.controls.front();
       const auto* badge = first.FindBadge(summary::kBadgeScore);

@@ -10,6 +10,7 @@
 #include "app/cli/Diagnose.h"
 #include "app/cli/DriverQueryCli.h"
 #include "app/cli/Report.h"
+#include "app/cli/SensorsCli.h"
 #include "bench/BenchCli.h"
 #include "config/Edition.h"
 #include "config/StringsCli.h"
@@ -54,6 +55,9 @@ std::string CliHelpText(bool withGui) {
           "                       (KORVANE_SYSROOT=<dir> reads a recorded machine instead)\n"
           "  --report [--json] [--show-private]\n"
           "                       print the summary page's eight panes (addresses masked)\n"
+          "  --sensors [--json] [--watch SECONDS]\n"
+          "                       print the temperatures, fans and core voltage where the\n"
+          "                       summary page shows them; --watch repeats until Ctrl-C\n"
           "  --bench-test ID [--json]\n"
           "                       run one benchmark test: 0 pi, 1 Julia, 2 Mandelbrot,\n"
           "                       3-5 the same on two workers, 6-8 on four, 11 memory bandwidth,\n"
@@ -141,6 +145,11 @@ CliOutcome RunCli(const std::vector<std::string>& args, bool withGui) {
   if (mode == "--report") {
     out.handled = true;
     out.exitCode = RunReportCli(std::vector<std::string>(args.begin() + 1, args.end()));
+    return out;
+  }
+  if (mode == "--sensors") {
+    out.handled = true;
+    out.exitCode = RunSensorsCli(std::vector<std::string>(args.begin() + 1, args.end()));
     return out;
   }
   if (mode == "--strings") {
