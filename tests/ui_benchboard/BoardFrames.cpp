@@ -4,7 +4,10 @@
 // With --shots DIR it also saves the page before the start, during the run and with the
 // completion box (bench-page.png, bench-running.png, bench-done.png).
 //
-//   board_frames [--group cpu|mem] [--shots DIR]
+// --idle SECONDS measures the heartbeat alone with the page shown and nothing running: how late
+// the machine itself lets the GUI thread run, to read the run's figures against.
+//
+//   board_frames [--group cpu|mem] [--shots DIR] [--idle SECONDS]
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "app/cli/BenchGroupCli.h"
+#include "platform/Clock.h"
 #include "ui/HdwBenchBoard.h"
 #include "ui/Pages.h"
 
@@ -76,14 +80,18 @@ int main(int argc, char** argv) {
   TimingApplication app(argc, argv);
   int group = 0;
   QString shots;
+  int idleSeconds = 0;
   const QStringList args = app.arguments();
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--group") && i + 1 < args.size()) {
       group = args[++i] == QLatin1String("mem") ? 1 : 0;
+    } else if (args[i] == QLatin1String("--idle") && i + 1 < args.size()) {
+      idleSeconds = args[++i].toInt();
     } else if (args[i] == QLatin1String("--shots") && i + 1 < args.size()) {
       shots = args[++i];
     } else {
-      std::fprintf(stderr, "usage: board_frames [--group cpu|mem] [--shots DIR]\n");
+      std::fprintf(stderr,
+                   "usage: board_frames [--group cpu|mem] [--shots DIR] [--idle SECONDS]\n");
       return 2;
     }
   }
@@ -117,6 +125,25 @@ int main(int argc, char** argv) {
       gaps.push_back(std::max(0.0, static_cast<double>(beat.nsecsElapsed()) / 1e6 - 10.0));
     beat.restart();
   });
+
+  // Whether this system lets the GUI thread run above normal priority (the board asks for it).
+  const bool raised = platform::SetCurrentThreadPriority(platform::ThreadPriority::AboveNormal);
+  platform::SetCurrentThreadPriority(platform::ThreadPriority::Normal);
+  std::printf("gui_priority_raise=%s\n", raised ? "granted" : "refused");
+
+  if (idleSeconds > 0) {
+    app.measuring = true;
+    heartbeat.start();
+    QElapsedTimer idle;
+    idle.start();
+    while (idle.elapsed() < idleSeconds * 1000)
+      app.processEvents(QEventLoop::WaitForMoreEvents, 100);
+    const Stats g = Of(gaps);
+    std::printf(
+        "idle heartbeat_10ms ticks=%zu late_p50_ms=%.2f late_p99_ms=%.2f late_max_ms=%.2f\n",
+        g.count, g.p50, g.p99, g.max);
+    return 0;
+  }
 
   bool runningShot = shots.isEmpty();
   bool finished = false;
