@@ -132,10 +132,16 @@ std::string HardwareNameOf(std::int32_t groupMask) {
 }
 
 // The GUI thread's priority; Linux refuses a raise without privileges and the run simply goes
-// on at normal priority.
-void SetGuiPriority(bool raised) {
-  platform::SetCurrentThreadPriority(raised ? platform::ThreadPriority::AboveNormal
-                                            : platform::ThreadPriority::Normal);
+// on at normal priority. The memory tests put their own thread at the highest level for the
+// length of a test (where a whole process would be raised elsewhere, this thread with it), so
+// during a memory run the GUI thread goes to the same level to keep its standing above normal.
+void SetGuiPriority(bool raised, std::int32_t mask) {
+  platform::ThreadPriority level = platform::ThreadPriority::Normal;
+  if (raised) {
+    level = mask == kBenchGroupMemory ? platform::ThreadPriority::Highest
+                                      : platform::ThreadPriority::AboveNormal;
+  }
+  platform::SetCurrentThreadPriority(level);
 }
 
 void* TaskbarWindow(QWidget* w) {
@@ -335,7 +341,7 @@ void CHdwBenchBoard::Start() {
   BenchCancelFlag().store(0);
   FillList(true);
   WidenProcessAffinityToSystem();
-  SetGuiPriority(true);
+  SetGuiPriority(true, model_.Mask());
   CTaskbarLibrary& taskbar = TaskbarLibrary();
   if (taskbar.initTaskBar != nullptr) taskbar.initTaskBar();
   taskbarActive_ = true;
@@ -359,7 +365,7 @@ void CHdwBenchBoard::Start() {
   } catch (const std::system_error&) {
     // No thread: the run does not start and nothing else changes.
     ReleaseTaskbarProgress();
-    SetGuiPriority(false);
+    SetGuiPriority(false, model_.Mask());
     return;
   }
   benchEnded_ = ended;
@@ -379,7 +385,7 @@ void CHdwBenchBoard::Stop() {
     UsageLogEmit(kUsageUserAction);
   }
   BenchCancelFlag().store(1);
-  SetGuiPriority(false);
+  SetGuiPriority(false, model_.Mask());
   update();
   stopping_ = true;
   button_->setEnabled(false);
@@ -427,7 +433,7 @@ platform::LParam CHdwBenchBoard::OnBenchMessage(std::uint32_t msg, platform::WPa
       if (QTreeWidgetItem* item = ItemOf(testId)) list_->setCurrentItem(item);
       return 0;
     case WM_BENCH_PROGRESS: {
-      SetGuiPriority(true);
+      SetGuiPriority(true, model_.Mask());
       const int percent = std::clamp(static_cast<int>(lParam), 0, 100);
       if (progress_->value() == 0) status_->setText(Q(BenchStartStatus(testId)));
       SetProgress(percent);
@@ -459,7 +465,7 @@ platform::LParam CHdwBenchBoard::OnBenchMessage(std::uint32_t msg, platform::WPa
       status_->setText(Q(BenchStoppedStatus(testId)));
       model_.OnCancelled(testId);
       FillList(false);
-      SetGuiPriority(false);
+      SetGuiPriority(false, model_.Mask());
       return 0;
     case WM_BENCH_WARMUP: {
       const auto mask = static_cast<std::int32_t>(wParam);
@@ -485,7 +491,7 @@ void CHdwBenchBoard::CompleteGroup() {
   ReleaseTaskbarProgress();
   status_->setText(Text(754));
   SetProgress(100);
-  SetGuiPriority(false);
+  SetGuiPriority(false, model_.Mask());
 
   IScoreDisplay* display = display_;
   if (display == nullptr) display = CKorvaneDlg::MainWindow();
