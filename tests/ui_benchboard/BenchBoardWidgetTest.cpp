@@ -15,8 +15,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "../support/ServerSpawn.h"
@@ -218,7 +220,12 @@ class BenchBoardWidgetTest : public QObject {
 
     // Stored as the integer of the average, and shown by the summary page's memory pane.
     QCOMPARE(summaryPage.ShownScore(kMemoryScore), average);
-    QVERIFY(summaryPage.Pane(summary::kCategoryMemory)->CaptionButton()->text().contains(shown));
+    // The summary page's badge shows the hundredths it keeps (rounded to nearest, so a
+    // half may differ from the "%0.2f" of the board).
+    const QString badge =
+        QString::number(static_cast<double>(std::lround(average * 100.0f)) / 100.0, 'f', 2);
+    const QString caption = summaryPage.Pane(summary::kCategoryMemory)->CaptionButton()->text();
+    QVERIFY2(caption.contains(badge), qPrintable(caption + QStringLiteral(" / ") + badge));
     struct Quiet final : IScoreDisplay, IScoreBroadcaster {
       void ShowScore(int, float) override {}
       void Broadcast(std::string_view, platform::WParam, platform::LParam) override {}
@@ -273,6 +280,31 @@ class BenchBoardWidgetTest : public QObject {
     QCOMPARE(board->GroupAverage(1), -1.0f);
     QCOMPARE(LoadStoredScores(quiet, quiet).cpu, before.cpu);
     QVERIFY(!board->WaitForSubmission(0).has_value());
+  }
+
+  void closingThePageDuringARunEndsItWithoutWaitingForTheRun() {
+    BoxAnswerer yes(QStringLiteral("benchConfirmBox"), QMessageBox::Ok);
+    QElapsedTimer closing;
+    {
+      auto page = std::make_unique<CHdwScanDlg>();
+      page->resize(760, 420);
+      page->show();
+      page->SelectTestGroup(0);
+      CHdwBenchBoard* board = page->BenchBoard();
+      board->StartStopButton()->click();
+      QVERIFY(board->Running());
+      // Well into the first measured test, with messages still on their way.
+      QVERIFY(WaitFor(
+          [&] {
+            return board->ProgressBar()->value() > 0 &&
+                   board->List()->currentItem() == Item(*board, 6);
+          },
+          60000));
+      closing.start();
+    }
+    // The run saw the flag at its next progress point; the group never completed.
+    QVERIFY2(closing.elapsed() < 10000, qPrintable(QString::number(closing.elapsed())));
+    QTest::qWait(100);  // nothing queued for the gone page may run
   }
 
  private:
