@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -99,6 +100,10 @@ TEST(BenchCpuCommandLine, SubmitsTheGroupScoreWhichIsRankedAndCannotBeReplayedOr
   }
   const double score = result["score"].get<double>();
   ASSERT_GT(score, 0.0);
+  // Stored even though no window ever ran in this home: ceil(average x 100 + 0.5).
+  const int stored = result["stored"].get<int>();
+  EXPECT_GE(stored, static_cast<int>(std::lround(score * 100)));
+  EXPECT_LE(stored, static_cast<int>(std::lround(score * 100)) + 1);
 
   std::string body;
   ASSERT_EQ(HttpGetText(server.base + "/api/ranking?group=cpu", body), 200u);

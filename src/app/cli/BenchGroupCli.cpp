@@ -12,12 +12,14 @@
 
 #include "app/logic/BenchBoardLogic.h"
 #include "bench/BenchJob.h"
+#include "config/Installation.h"
 #include "config/LanguageRes.h"
 #include "hwlib/CpuidSdk.h"
 #include "hwlib/HardwareLibrary.h"
 #include "hwlib/LibraryCopy.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Registry.h"
 #include "scores/ScoreStore.h"
 #include "summary/HdwSummary.h"
 #include "summary/SummaryModel.h"
@@ -196,11 +198,26 @@ int RunBenchGroupCli(const std::vector<std::string>& args) {
   const int last = RunBenchmark(board, mask, hooks);
   sigaction(SIGINT, &previous, nullptr);
 
+  // The window's installation record makes the program's key; a headless run on a machine
+  // where the window never ran makes it here, so the score is stored as the page would.
+  bool stored = false;
   const GroupCompletion c =
-      last == kBenchCancelled ? model.Evaluate()
-                              : model.Complete(SessionBusBroadcaster(), [](int group, int integer) {
-                                  return StoreGroupScore(group, integer);
-                                });
+      last == kBenchCancelled
+          ? model.Evaluate()
+          : model.Complete(SessionBusBroadcaster(), [&stored](int group, int integer) {
+              platform::RegistryKey key;
+              if (key.Open(platform::RegRoot::CurrentUser, kProgramRegistryKey,
+                           platform::RegAccess::Read) != platform::kRegOk &&
+                  key.Create(platform::RegRoot::CurrentUser, kProgramRegistryKey) !=
+                      platform::kRegOk) {
+                return false;
+              }
+              key.Close();
+              stored = StoreGroupScore(group, integer);
+              return stored;
+            });
+  // What was really stored; 0 when nothing was.
+  const int storedInteger = stored ? c.integer : 0;
   SubmitOutcome sent;
   if (submit && last != kBenchCancelled) {
     // The texts are read once the detection pass has run; the key request goes first.
@@ -237,13 +254,13 @@ int RunBenchGroupCli(const std::vector<std::string>& args) {
     char shown[32];
     std::snprintf(shown, sizeof shown, "%.2f", static_cast<double>(c.average));
     out["score"] = std::strtod(shown, nullptr);
-    out["stored"] = c.integer;
+    out["stored"] = storedInteger;
     out["submitted"] = sent.submitStatus;
     std::printf("%s\n", out.dump().c_str());
   } else {
     std::printf("group=%s completed=%d score=%.2f stored=%d submitted=%u\n",
                 mask == 1 ? "cpu" : "mem", c.averaged ? 1 : 0, static_cast<double>(c.average),
-                c.integer, sent.submitStatus);
+                storedInteger, sent.submitStatus);
   }
   std::fflush(stdout);
   if (last == kBenchCancelled) return 130;
