@@ -350,9 +350,11 @@ void CHdwBenchBoard::Start() {
   BenchDispatchHooks hooks;
   hooks.processors = platform::ProcessorCount();
   hooks.runTest = testRunner_;
-  hooks.warmUpRunning = [](bool on) {
-    // The main window is only read through its atomics here.
-    if (CKorvaneDlg* main = CKorvaneDlg::MainWindow()) main->SetWarmUpRunning(on ? 1 : 0);
+  // Taken here, on the GUI thread; the window holds this page, which ends or lets go of the
+  // thread before it goes, and the thread only writes the window's warm-up flag.
+  CKorvaneDlg* main = CKorvaneDlg::MainWindow();
+  hooks.warmUpRunning = [main](bool on) {
+    if (main != nullptr) main->SetWarmUpRunning(on ? 1 : 0);
   };
   auto ended = std::make_shared<std::atomic<bool>>(false);
   auto channel = channel_;
