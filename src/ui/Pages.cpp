@@ -18,9 +18,11 @@ CHdwScanDlg::CHdwScanDlg(QWidget* parent) : QWidget(parent) {
   groupTabs_->setShape(QTabBar::RoundedWest);
   groupTabs_->addTab(QString::fromStdString(LangText(811)));
   groupTabs_->addTab(QString::fromStdString(LangText(812)));
-  board_ = new QWidget(this);
-  board_->setObjectName(QStringLiteral("benchBoard"));
-  connect(groupTabs_, &QTabBar::currentChanged, this, [this](int index) { OnGroupTabClicked(index); });
+  board_ = new CHdwBenchBoard(this);
+  board_->SetRunStateListener(
+      [this](platform::WParam running) { HandleBoardMessage(kBoardRunStateMessage, running, 0); });
+  connect(groupTabs_, &QTabBar::currentChanged, this,
+          [this](int index) { OnGroupTabClicked(index); });
   SelectTestGroup(0);
 }
 
@@ -47,7 +49,10 @@ bool CHdwScanDlg::HandleBoardMessage(std::uint32_t msg, platform::WParam wParam,
 }
 
 bool CHdwScanDlg::BoardLive() const { return board_ != nullptr; }
-void CHdwScanDlg::ShowGroupOnBoard(int index) { boardGroup_ = index; }
+void CHdwScanDlg::ShowGroupOnBoard(int index) {
+  boardGroup_ = index;
+  board_->SelectGroup(index);
+}
 
 void CHdwScanDlg::SelectGroupTab(int index) {
   selectingTab_ = true;
@@ -69,11 +74,13 @@ void CHdwScanDlg::OnGroupTabClicked(int index) {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("aboutBox"));
-  const QString title = QStringLiteral("%1 %2").arg(QLatin1String(kProductName), QLatin1String(kProductVersion));
+  const QString title =
+      QStringLiteral("%1 %2").arg(QLatin1String(kProductName), QLatin1String(kProductVersion));
   setWindowTitle(title);
   auto* layout = new QVBoxLayout(this);
   auto* name = new QLabel(QStringLiteral("<b>%1</b>").arg(title), this);
-  auto* detail = new QLabel(QStringLiteral("Version %1").arg(QLatin1String(kProductVersionLong)), this);
+  auto* detail =
+      new QLabel(QStringLiteral("Version %1").arg(QLatin1String(kProductVersionLong)), this);
   layout->addWidget(name);
   layout->addWidget(detail);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

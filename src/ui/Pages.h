@@ -5,12 +5,12 @@
 #include <QDialog>
 #include <QTabBar>
 #include <QWidget>
-
 #include <array>
 
 #include "app/logic/MainWindowRules.h"
 #include "platform/Messages.h"
 #include "scores/ScoreStore.h"
+#include "ui/HdwBenchBoard.h"
 #include "ui/HdwHelpDlg.h"
 #include "ui/HdwRankDlg.h"
 #include "ui/HdwSummaryDlg.h"
@@ -33,7 +33,7 @@ class CHdwScanDlg : public QWidget, private ITestGroupHost {
   bool HandleBoardMessage(std::uint32_t msg, platform::WParam wParam, platform::LParam lParam);
   bool GroupsLocked() const { return locked_; }
   QTabBar* GroupTabs() const { return groupTabs_; }
-  QWidget* BenchBoard() const { return board_; }
+  CHdwBenchBoard* BenchBoard() const { return board_; }
   int BoardGroup() const { return boardGroup_; }
 
  protected:
@@ -47,7 +47,7 @@ class CHdwScanDlg : public QWidget, private ITestGroupHost {
   void OnGroupTabClicked(int index);
 
   QTabBar* groupTabs_ = nullptr;
-  QWidget* board_ = nullptr;
+  CHdwBenchBoard* board_ = nullptr;
   int selected_ = -1;
   int boardGroup_ = -1;
   bool locked_ = false;

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "app/logic/BenchBoardLogic.h"
+#include "config/LanguageRes.h"
 
 namespace korvane {
 namespace {
@@ -208,6 +209,144 @@ TEST(BenchBoard, ScoreMessagesCarryRoundedHundredthsAndTheValueAsAFloat) {
     EXPECT_NEAR(r.score, 5.55f, 1e-5);
     EXPECT_EQ(r.value, 12.75f);
   }
+}
+
+// The page's score display as the main window offers it.
+struct Shown final : IScoreDisplay {
+  void ShowScore(int kind, float score) override { seen.emplace_back(kind, score); }
+  std::vector<std::pair<int, float>> seen;
+};
+
+TEST(BenchBoard, ACompletedGroupIsShownBeforeItIsAnnouncedAndACpuScoreIsAlsoTheOverallScore) {
+  BenchBoardModel model;
+  model.SelectMask(1);
+  model.Reset();
+  RecordingBoard board(model);
+  ScriptedRunner runner;
+  runner.scores = {{6, 6.63}, {7, 6.10}, {8, 5.90}};
+  RunBenchmark(board, 1, Hooks(runner));
+  Shown shown;
+  std::vector<std::string> order;
+  struct Ordered final : IScoreBroadcaster {
+    std::vector<std::string>* order;
+    Shown* shown;
+    void Broadcast(std::string_view name, platform::WParam, platform::LParam) override {
+      order->push_back(std::string(name) + "@" + std::to_string(shown->seen.size()));
+    }
+  } b;
+  b.order = &order;
+  b.shown = &shown;
+  model.Complete(b, nullptr, &shown);
+  ASSERT_EQ(shown.seen.size(), 2u);
+  EXPECT_EQ(shown.seen[0].first, kCpuScore);
+  EXPECT_EQ(shown.seen[1].first, kOverallScore);
+  EXPECT_NEAR(shown.seen[1].second, 6.21f, 1e-5);
+  EXPECT_EQ(order.front(), std::string(kCpuScoreStartMessage) + "@2");
+
+  BenchBoardModel mem;
+  mem.SelectMask(2);
+  mem.Reset();
+  RecordingBoard memBoard(mem);
+  ScriptedRunner memRunner;
+  memRunner.scores = {{11, 3.0}, {12, 4.0}};
+  RunBenchmark(memBoard, 2, Hooks(memRunner));
+  Shown memShown;
+  mem.Complete(b, nullptr, &memShown);
+  ASSERT_EQ(memShown.seen.size(), 1u);
+  EXPECT_EQ(memShown.seen[0].first, kMemoryScore);
+
+  // An unfinished group shows nothing.
+  BenchBoardModel idle;
+  idle.SelectMask(2);
+  idle.Reset();
+  Shown none;
+  idle.Complete(b, nullptr, &none);
+  EXPECT_TRUE(none.seen.empty());
+}
+
+// The list as the page fills it: the group's rows in table order with the word of their
+// state, then the summary line.
+TEST(BenchList, RowsShowTheirStateAndTheSummaryWaitsForEveryRow) {
+  BenchBoardModel model;
+  model.SelectMask(1);
+  auto hardware = [](std::int32_t mask) {
+    return mask == 1 ? std::string("The CPU") : std::string("?");
+  };
+  auto items = BuildBenchList(model, true, hardware);
+  ASSERT_EQ(items.size(), 4u);  // three CPU tests, no warm-up row, the summary
+  EXPECT_EQ(items[0].itemData, 6);
+  EXPECT_EQ(items[0].name, BenchTestName(6));
+  EXPECT_EQ(items[0].hardware, "The CPU");
+  EXPECT_EQ(items[0].score, LangText(770));
+  EXPECT_EQ(items[3].itemData, kSummaryItemData);
+  EXPECT_EQ(items[3].name, LangText(720));
+  EXPECT_EQ(items[3].score, "----");
+
+  const float seconds = 12.345f;
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &seconds, sizeof bits);
+  model.OnScore(PackScoreWParam(6.63, 6), static_cast<platform::LParam>(bits));
+  model.OnTestEnd(6, kRowFinished);
+  model.OnCancelled(7);
+  model.OnTestEnd(8, kBenchFailed);
+  items = BuildBenchList(model, false, hardware);
+  EXPECT_EQ(items[0].result, "12.35 " + LangText(900));
+  EXPECT_EQ(items[0].score, "6.63");
+  EXPECT_EQ(items[1].score, LangText(771));
+  EXPECT_EQ(items[2].score, "");  // a failed test shows no word
+  EXPECT_EQ(items[3].score, "----");
+
+  // Without the stopped row the failed one is simply left out of the average.
+  model.OnScore(PackScoreWParam(6.11, 7), static_cast<platform::LParam>(bits));
+  model.OnTestEnd(7, kRowFinished);
+  items = BuildBenchList(model, false, hardware);
+  EXPECT_EQ(items[3].score, "+ 6.37");
+  EXPECT_FALSE(model.Evaluate().averaged);  // but the group is not complete
+
+  // A new run puts every row of the group back to waiting, the other group's rows untouched.
+  items = BuildBenchList(model, true, hardware);
+  EXPECT_EQ(items[0].score, LangText(770));
+  EXPECT_EQ(items[2].score, LangText(770));
+
+  BenchBoardModel initial;
+  items = BuildBenchList(initial, false, hardware);
+  ASSERT_EQ(items.size(), 2u);  // mask 128: the warm-up alone
+  EXPECT_EQ(items[0].itemData, 199);
+}
+
+TEST(BenchTexts, ResultColumnsByTestAndUnit) {
+  const std::string sec = LangText(900), ns = LangText(901);
+  EXPECT_EQ(BenchResultText(8, 3.456f), "3.46 " + sec);
+  EXPECT_EQ(BenchResultText(11, 0.5f), "500.000 MB/" + sec);
+  EXPECT_EQ(BenchResultText(11, 12.25f), "12.250 GB/" + sec);
+  EXPECT_EQ(BenchResultText(12, 0.75f), "0.750 " + ns);
+  EXPECT_EQ(BenchResultText(12, 85.34f), "85.3 " + ns);
+  EXPECT_EQ(BenchResultText(199, 1.0f), "");
+  EXPECT_EQ(BenchResultText(0, 1.0f), "");
+}
+
+TEST(BenchTexts, FieldsAreFilledInOrderAndMissingArgumentsStayEmpty) {
+  EXPECT_EQ(FormatLangText("a %s b %0.2f c %.2f %s 100%%", {"x", "y"}, {1.005, 7.0}),
+            "a x b 1.00 c 7.00 y 100%");
+  // A damaged translation with more fields than arguments never reads past them.
+  EXPECT_EQ(FormatLangText("%s%s%s %0.2f %d", {"one"}, {}), "one  ");
+  EXPECT_EQ(FormatLangText("50%", {}), "50%");
+  EXPECT_EQ(FormatLangText("%x %", {}), "%x %");
+
+  const std::string box = BenchCompletionText(1, 6.21f);
+  const std::string title = LangText(811), explanation = LangText(831), note = LangText(841);
+  const auto t = box.find(title), a = box.find("6.21"), f = box.find("7.00"),
+             e = box.find(explanation), n = box.find(note);
+  ASSERT_NE(t, std::string::npos);
+  ASSERT_NE(n, std::string::npos);
+  EXPECT_LT(t, a);
+  EXPECT_LT(a, f);
+  EXPECT_LT(f, e);
+  EXPECT_LT(e, n);
+  EXPECT_EQ(BenchCompletionText(3, 1.0f), "");
+  EXPECT_NE(BenchStartStatus(199), BenchStartStatus(6));
+  EXPECT_NE(BenchStartStatus(6).find(BenchTestName(6)), std::string::npos);
+  EXPECT_NE(BenchStoppedStatus(11).find(BenchTestName(11)), std::string::npos);
 }
 
 TEST(ScoreMessages, FailedOrOutOfRangeRegistrationsFallBackTo1344Through1347) {

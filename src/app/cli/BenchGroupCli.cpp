@@ -10,64 +10,62 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
-#endif
-
 #include "app/logic/BenchBoardLogic.h"
 #include "bench/BenchJob.h"
-#include "detect/DetectDiagnose.h"
-#include "detect/MemoryHelper.h"
+#include "config/Installation.h"
+#include "config/LanguageRes.h"
+#include "hwlib/CpuidSdk.h"
+#include "hwlib/HardwareLibrary.h"
+#include "hwlib/LibraryCopy.h"
 #include "platform/Clock.h"
-#include "platform/Sysroot.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Registry.h"
 #include "scores/ScoreStore.h"
+#include "summary/HdwSummary.h"
+#include "summary/SummaryModel.h"
 
 namespace korvane {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Trimmed(std::string s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\0')) s.pop_back();
-  std::size_t b = 0;
-  while (b < s.size() && s[b] == ' ') ++b;
-  return s.substr(b);
-}
+// A terminal has no score display and announces nothing at start-up.
+class SilentScoreDisplay final : public IScoreDisplay {
+ public:
+  void ShowScore(int, float) override {}
+};
+class SilentBroadcaster final : public IScoreBroadcaster {
+ public:
+  void Broadcast(std::string_view, platform::WParam, platform::LParam) override {}
+};
 
-std::string CpuBrandString() {
-#if defined(__x86_64__) || defined(__i386__)
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  if (__get_cpuid(0x80000000u, &a, &b, &c, &d) == 0 || a < 0x80000004u) return {};
-  char brand[49] = {};
-  for (unsigned leaf = 0; leaf < 3; ++leaf) {
-    __get_cpuid(0x80000002u + leaf, &a, &b, &c, &d);
-    std::memcpy(brand + leaf * 16, &a, 4);
-    std::memcpy(brand + leaf * 16 + 4, &b, 4);
-    std::memcpy(brand + leaf * 16 + 8, &c, 4);
-    std::memcpy(brand + leaf * 16 + 12, &d, 4);
+// The hardware library for the detection pass, from an anonymous memory file: nothing is
+// written to disk and a running window's copy is never touched.
+class PrivateLibrary {
+ public:
+  PrivateLibrary() {
+    const auto bytes = EmbeddedHardwareLibrary();
+    if (bytes.empty() || !copy_.WriteToMemory(bytes) || !module_.Load(copy_.LoadPath())) return;
+    sdk_.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module_.Resolve("QueryInterface")));
+    char textA[kLibTextSize] = {};
+    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, copy_.LoadPath().c_str()) != 0;
   }
-  return Trimmed(brand);
-#else
-  return {};
-#endif
-}
-
-// The first element of a list that has a non-empty text under key.
-std::string FirstText(const Json& doc, std::initializer_list<const char*> path, const char* key) {
-  const Json* node = &doc;
-  for (const char* p : path) {
-    if (!node->is_object() || !node->contains(p)) return {};
-    node = &(*node)[p];
-  }
-  if (!node->is_array()) return {};
-  for (const Json& item : *node) {
-    if (item.is_object() && item.contains(key) && item[key].is_string()) {
-      std::string s = Trimmed(item[key].get<std::string>());
-      if (!s.empty()) return s;
+  ~PrivateLibrary() {
+    if (ready_) {
+      sdk_.Close();
+      sdk_.DestroyInstance();
     }
   }
-  return {};
-}
+  PrivateLibrary(const PrivateLibrary&) = delete;
+  PrivateLibrary& operator=(const PrivateLibrary&) = delete;
+  CPUIDSDK* Get() { return ready_ ? &sdk_ : nullptr; }
+
+ private:
+  CLibraryCopy copy_;
+  platform::DynamicLibrary module_;
+  CPUIDSDK sdk_;
+  bool ready_ = false;
+};
 
 // The terminal as the board's window: every job message updates the rows; progress on stderr.
 class TerminalBoard final : public platform::IMessageTarget {
@@ -134,31 +132,32 @@ int Usage() {
 
 }  // namespace
 
-ProfileTexts ProfileTextsFromDetectors() {
+ProfileTexts ProfileTextsFromSummary() {
+  using summary::GetSummary;
   ProfileTexts t;
-  t.cpuCaption = CpuBrandString();
-  t.cpuProfile = t.cpuCaption;
-  if (const auto meminfo = platform::ReadSysFile("/proc/meminfo")) {
-    if (const auto status = ParseMemInfo(*meminfo)) {
-      const auto mb = static_cast<unsigned long long>(status->ullTotalPhys >> 20);
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "( %lluMB )", mb);
-      t.memoryProfile = buf;
-      t.memoryCaptionString = buf;
-    }
-  }
-  const Json doc = DiagnoseDetectors(nullptr, false);
-  if (doc.contains("memory") && doc["memory"].contains("name") &&
-      doc["memory"]["name"].is_string()) {
-    const std::string name = Trimmed(doc["memory"]["name"].get<std::string>());
-    if (!name.empty()) t.memoryProfile = name + " " + t.memoryProfile;
-  }
-  t.video = FirstText(doc, {"display", "adapters"}, "name");
-  t.monitor = FirstText(doc, {"monitors", "monitors"}, "name");
-  t.disk = FirstText(doc, {"disks", "disks"}, "model");
-  t.network = FirstText(doc, {"network", "adapters"}, "description");
-  t.sound = FirstText(doc, {"others", "sound", "devices"}, "name");
+  t.cpuCaption = GetSummary(0, 0);
+  t.cpuProfile = GetSummary(0, 1);
+  t.boardCaption = GetSummary(2, 0);
+  t.memoryProfile = GetSummary(3, 1);
+  t.memoryCaptionString = GetSummary(3, 2);
+  t.video = GetSummary(4, 1);
+  t.monitor = GetSummary(5, 1);
+  t.disk = GetSummary(6, 1);
+  t.network = GetSummary(7, 1);
+  t.sound = GetSummary(8, 1);
   return t;
+}
+
+void FillSummaryTableWithoutWindow() {
+  PrivateLibrary library;
+  CPUIDSDK* sdk = library.Get();
+  summary::SummarySources sources;
+  sources.library = [sdk] { return sdk; };
+  summary::CHdwSummary page(LanguageRes(), std::move(sources));
+  SilentScoreDisplay display;
+  SilentBroadcaster broadcaster;
+  const StoredScores scores = LoadStoredScores(display, broadcaster);
+  page.OnFirstShow(scores.cpu, scores.memory);
 }
 
 int RunBenchGroupCli(const std::vector<std::string>& args) {
@@ -199,14 +198,32 @@ int RunBenchGroupCli(const std::vector<std::string>& args) {
   const int last = RunBenchmark(board, mask, hooks);
   sigaction(SIGINT, &previous, nullptr);
 
+  // The window's installation record makes the program's key; a headless run on a machine
+  // where the window never ran makes it here, so the score is stored as the page would.
+  bool stored = false;
   const GroupCompletion c =
-      last == kBenchCancelled ? model.Evaluate()
-                              : model.Complete(SessionBusBroadcaster(), [](int group, int integer) {
-                                  return StoreGroupScore(group, integer);
-                                });
+      last == kBenchCancelled
+          ? model.Evaluate()
+          : model.Complete(SessionBusBroadcaster(), [&stored](int group, int integer) {
+              platform::RegistryKey key;
+              if (key.Open(platform::RegRoot::CurrentUser, kProgramRegistryKey,
+                           platform::RegAccess::Read) != platform::kRegOk &&
+                  key.Create(platform::RegRoot::CurrentUser, kProgramRegistryKey) !=
+                      platform::kRegOk) {
+                return false;
+              }
+              key.Close();
+              stored = StoreGroupScore(group, integer);
+              return stored;
+            });
+  // What was really stored; 0 when nothing was.
+  const int storedInteger = stored ? c.integer : 0;
   SubmitOutcome sent;
   if (submit && last != kBenchCancelled) {
-    sent = SubmitScores(ProfileTextsFromDetectors, c.overallScore, c.cpuScore, c.memScore);
+    // The texts are read once the detection pass has run; the key request goes first.
+    FillSummaryTableWithoutWindow();
+    const ProfileTexts texts = ProfileTextsFromSummary();
+    sent = SubmitScores([texts] { return texts; }, c.overallScore, c.cpuScore, c.memScore);
     std::fprintf(stderr, "submission: key %u, scores %u\n", sent.keyStatus, sent.submitStatus);
   }
 
@@ -237,13 +254,13 @@ int RunBenchGroupCli(const std::vector<std::string>& args) {
     char shown[32];
     std::snprintf(shown, sizeof shown, "%.2f", static_cast<double>(c.average));
     out["score"] = std::strtod(shown, nullptr);
-    out["stored"] = c.integer;
+    out["stored"] = storedInteger;
     out["submitted"] = sent.submitStatus;
     std::printf("%s\n", out.dump().c_str());
   } else {
     std::printf("group=%s completed=%d score=%.2f stored=%d submitted=%u\n",
                 mask == 1 ? "cpu" : "mem", c.averaged ? 1 : 0, static_cast<double>(c.average),
-                c.integer, sent.submitStatus);
+                storedInteger, sent.submitStatus);
   }
   std::fflush(stdout);
   if (last == kBenchCancelled) return 130;

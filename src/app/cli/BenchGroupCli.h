@@ -11,9 +11,12 @@ namespace korvane {
 // Exit status: 0 completed, 130 cancelled (Ctrl-C), 1 a test failed, 2 usage error.
 int RunBenchGroupCli(const std::vector<std::string>& args);
 
-// The profile texts from the detectors this program runs itself (until the summary table
-// supplies them): the processor's brand string, memory size, first display adapter, monitor,
-// disk, network adapter and sound device.
-ProfileTexts ProfileTextsFromDetectors();
+// The profile texts as the summary table holds them now (GetSummary of the summary page): what
+// the window's Test page and `korvane --bench` both submit.
+ProfileTexts ProfileTextsFromSummary();
+
+// Without a window nobody has filled the summary table: runs the summary page's detection
+// once, with a private copy of the hardware library, so the table holds this machine's texts.
+void FillSummaryTableWithoutWindow();
 
 }  // namespace korvane

@@ -7,6 +7,9 @@
 #include <thread>
 
 #include "bench/BenchCli.h"
+#include "config/LanguageRes.h"
+#include "config/Product.h"
+#include "platform/Clock.h"
 
 namespace korvane {
 
@@ -19,6 +22,9 @@ platform::WParam PackScoreWParam(double score, std::int32_t testId) {
 int RunBenchmark(platform::IMessageTarget& window, std::int32_t mask,
                  const BenchDispatchHooks& hooks) {
   const auto run = hooks.runTest ? hooks.runTest : [](_BENCH_JOB& j) { return RunBenchTest(j); };
+  // The warm-up runs at normal priority, the measured tests above it; where the system refuses
+  // the raise everything simply runs at normal priority.
+  platform::SetCurrentThreadPriority(platform::ThreadPriority::Normal);
   if (hooks.warmUpRunning) hooks.warmUpRunning(true);
   {
     _BENCH_JOB warm{};
@@ -32,6 +38,7 @@ int RunBenchmark(platform::IMessageTarget& window, std::int32_t mask,
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   window.Send(WM_BENCH_WARMUP, static_cast<platform::WParam>(mask), 0);
   if (hooks.warmUpRunning) hooks.warmUpRunning(false);
+  platform::SetCurrentThreadPriority(platform::ThreadPriority::AboveNormal);
 
   int last = kBenchNotRun;
   for (const BenchTestEntry& e : kBenchTests) {
@@ -55,9 +62,13 @@ int RunBenchmark(platform::IMessageTarget& window, std::int32_t mask,
       }
       window.Post(WM_BENCH_TESTEND, static_cast<platform::WParam>(e.testId), last);
     }
-    if (last == kBenchCancelled) return last;
+    if (last == kBenchCancelled) {
+      platform::SetCurrentThreadPriority(platform::ThreadPriority::Normal);
+      return last;
+    }
   }
   window.Post(WM_BENCH_ALLDONE, static_cast<platform::WParam>(mask), 0);
+  platform::SetCurrentThreadPriority(platform::ThreadPriority::Normal);
   return last;
 }
 
@@ -141,14 +152,173 @@ std::string BenchBoardModel::SummaryText() const {
   return buf;
 }
 
+const BenchRow* BenchBoardModel::Row(std::int32_t testId) const {
+  for (const BenchRow& r : rows_) {
+    if (r.testId == testId) return &r;
+  }
+  return nullptr;
+}
+
 GroupCompletion BenchBoardModel::Complete(IScoreBroadcaster& broadcaster,
-                                          const std::function<bool(int, int)>& store) {
+                                          const std::function<bool(int, int)>& store,
+                                          IScoreDisplay* display) {
   const GroupCompletion c = Evaluate();
   if (c.averaged && c.groupKey != 0) {
+    if (display != nullptr) {
+      display->ShowScore(c.groupKey == kCpuGroup ? kCpuScore : kMemoryScore, c.average);
+      if (c.groupKey == kCpuGroup) display->ShowScore(kOverallScore, c.average);
+    }
     BroadcastGroupScore(c.groupKey, c.integer, broadcaster);
     if (store) store(c.groupKey, c.integer);
   }
   return c;
+}
+
+std::string BenchTestName(std::int32_t testId) {
+  for (const BenchTestEntry& e : kBenchTests) {
+    if (e.testId != testId) continue;
+    std::string name = LangText(e.nameId);
+    return name.empty() ? std::string(e.englishName) : name;
+  }
+  return {};
+}
+
+std::string FormatLangText(std::string_view format, const std::vector<std::string>& texts,
+                           const std::vector<double>& numbers) {
+  std::string out;
+  std::size_t nextText = 0, nextNumber = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') {
+      out.push_back(format[i]);
+      continue;
+    }
+    const std::string_view rest = format.substr(i + 1);
+    if (rest.rfind('%', 0) == 0) {
+      out.push_back('%');
+      i += 1;
+    } else if (rest.rfind('s', 0) == 0) {
+      if (nextText < texts.size()) out += texts[nextText];
+      ++nextText;
+      i += 1;
+    } else if (rest.rfind("0.2f", 0) == 0 || rest.rfind(".2f", 0) == 0) {
+      if (nextNumber < numbers.size()) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.2f", numbers[nextNumber]);
+        out += buf;
+      }
+      ++nextNumber;
+      i += rest[0] == '0' ? 4 : 3;
+    } else if (rest.rfind('d', 0) == 0) {
+      if (nextNumber < numbers.size())
+        out += std::to_string(static_cast<long long>(numbers[nextNumber]));
+      ++nextNumber;
+      i += 1;
+    } else {
+      out.push_back('%');
+    }
+  }
+  return out;
+}
+
+std::string BenchResultText(std::int32_t testId, float value) {
+  char buf[64];
+  const std::string seconds = LangText(900);
+  const std::string ns = LangText(901);
+  const auto v = static_cast<double>(value);
+  switch (testId) {
+    case 6:
+    case 7:
+    case 8:
+      std::snprintf(buf, sizeof buf, "%0.2f %s", v, seconds.c_str());
+      return buf;
+    case 11:
+      if (v < 1.0)
+        std::snprintf(buf, sizeof buf, "%0.3f MB/%s", v * 1000.0, seconds.c_str());
+      else
+        std::snprintf(buf, sizeof buf, "%0.3f GB/%s", v, seconds.c_str());
+      return buf;
+    case 12:
+      if (v < 1.0)
+        std::snprintf(buf, sizeof buf, "%0.3f %s", v, ns.c_str());
+      else
+        std::snprintf(buf, sizeof buf, "%0.1f %s", v, ns.c_str());
+      return buf;
+    default:
+      return {};
+  }
+}
+
+std::string BenchStartStatus(std::int32_t testId) {
+  return FormatLangText(LangText(testId == 199 ? 750 : 751), {BenchTestName(testId)});
+}
+std::string BenchDoneStatus(std::int32_t testId) {
+  return FormatLangText(LangText(752), {BenchTestName(testId)});
+}
+std::string BenchStoppedStatus(std::int32_t testId) {
+  return FormatLangText(LangText(753), {BenchTestName(testId)});
+}
+
+const BenchGroupEntry* BenchGroupOfKey(int key) {
+  for (const BenchGroupEntry& g : kBenchGroups) {
+    if (g.key == key) return &g;
+  }
+  return nullptr;
+}
+const BenchGroupEntry* BenchGroupOfMask(std::int32_t mask) {
+  for (const BenchGroupEntry& g : kBenchGroups) {
+    if (g.mask == mask) return &g;
+  }
+  return nullptr;
+}
+
+std::string BenchCompletionText(int groupKey, float average) {
+  const BenchGroupEntry* g = BenchGroupOfKey(groupKey);
+  if (g == nullptr) return {};
+  return FormatLangText(LangText(790),
+                        {LangText(g->titleId), LangText(g->explanationId), LangText(g->noteId)},
+                        {static_cast<double>(average), 7.0});
+}
+
+std::string BenchBoxCaption() { return std::string(kProductName) + " " + kProductVersion; }
+
+std::vector<BenchListItem> BuildBenchList(
+    BenchBoardModel& model, bool reset,
+    const std::function<std::string(std::int32_t)>& hardwareName) {
+  if (reset) model.Reset();
+  std::vector<BenchListItem> items;
+  for (const BenchRow& r : model.Rows()) {
+    if (!MaskContains(model.Mask(), r.groupMask)) continue;
+    BenchListItem item;
+    item.itemData = r.testId;
+    item.name = BenchTestName(r.testId);
+    if (hardwareName) item.hardware = hardwareName(r.groupMask);
+    if (r.state == 0 || r.state == kRowWaiting) {
+      item.score = LangText(770);
+    } else if (r.state == kRowFinished) {
+      item.result = BenchResultText(r.testId, r.value);
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%0.2f", static_cast<double>(r.score));
+      item.score = buf;
+    } else if (r.state == kRowStopped) {
+      item.score = LangText(771);
+    }
+    items.push_back(std::move(item));
+  }
+  BenchListItem summary;
+  summary.itemData = kSummaryItemData;
+  summary.name = LangText(720);
+  summary.score = model.SummaryText();
+  items.push_back(std::move(summary));
+  return items;
+}
+
+bool WidenProcessAffinityToSystem() {
+  const int processors = std::min(64, platform::ProcessorCount());
+  const std::uint64_t system =
+      processors >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << processors) - 1;
+  const std::uint64_t current = platform::GetProcessAffinity();
+  if (current == 0 || current >= system) return false;
+  return platform::SetProcessAffinity(system);
 }
 
 ScoreMessageIds ScoreMessageIdsWith(const std::function<std::uint32_t(std::string_view)>& reg) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -103,15 +104,64 @@ class BenchBoardModel {
   std::string SummaryText() const;
   // The average, the integer and the submission scores; nothing stored or announced.
   GroupCompletion Evaluate() const;
-  // Evaluate, then for an averaged group: announce START/END and store the integer.
+  // Evaluate, then for an averaged group: show the average (a CPU average also as the
+  // overall score), announce START/END and store the integer. display may be null.
   GroupCompletion Complete(IScoreBroadcaster& broadcaster,
-                           const std::function<bool(int group, int integer)>& store);
+                           const std::function<bool(int group, int integer)>& store,
+                           IScoreDisplay* display = nullptr);
+  const BenchRow* Row(std::int32_t testId) const;
 
  private:
   BenchRow* Find(std::int32_t testId);
   std::int32_t mask_ = kInitialBenchMask;
   std::vector<BenchRow> rows_;
 };
+
+// ---- texts of the page --------------------------------------------------------------------
+// The fixed name of a test id from the language table ("" for an id that is no test).
+std::string BenchTestName(std::int32_t testId);
+// The result column: seconds for the CPU tests, bandwidth for the copy, nanoseconds for the
+// latency; "" for anything else.
+std::string BenchResultText(std::int32_t testId, float value);
+// A language text with its printf-style fields filled in order: "%s" takes the next text,
+// "%0.2f"/"%.2f" the next number, "%%" is a percent sign. A field without an argument stays
+// empty, so a damaged translation can never read past what was passed.
+std::string FormatLangText(std::string_view format, const std::vector<std::string>& texts,
+                           const std::vector<double>& numbers = {});
+// The status line while a test starts or progresses (750 for the warm-up, 751 otherwise),
+// after a test (752) and after a stop (753).
+std::string BenchStartStatus(std::int32_t testId);
+std::string BenchDoneStatus(std::int32_t testId);
+std::string BenchStoppedStatus(std::int32_t testId);
+// The completion box's text for a group key and its average.
+std::string BenchCompletionText(int groupKey, float average);
+// "Korvane 3.0.603": the caption of the confirmation and the completion box.
+std::string BenchBoxCaption();
+// The group title, explanation and note of a key (1 CPU, 2 memory).
+const BenchGroupEntry* BenchGroupOfKey(int key);
+const BenchGroupEntry* BenchGroupOfMask(std::int32_t mask);
+
+// One line of the list: column texts and the item data (the test id, 200 for the summary).
+inline constexpr std::int32_t kSummaryItemData = 200;
+struct BenchListItem {
+  std::int32_t itemData = 0;
+  std::string name, hardware, result, score;
+};
+// The list for the current mask as the page fills it (the model's rows reset first when
+// asked): the rows of the mask in table order, then the summary line. hardwareName gives the
+// device text of a row's group mask.
+std::vector<BenchListItem> BuildBenchList(
+    BenchBoardModel& model, bool reset,
+    const std::function<std::string(std::int32_t)>& hardwareName);
+
+// The Start/Stop button's text ids.
+inline constexpr int kButtonStart = 780;
+inline constexpr int kButtonStop = 781;
+inline constexpr int kButtonRestart = 783;
+
+// A run uses every processor of the system: a narrower process affinity is widened first.
+// True when it was widened.
+bool WidenProcessAffinityToSystem();
 
 // The four message numbers from a registrar, with 1344..1347 for failed registrations or
 // numbers outside 0xC000..0xFFFF.
