@@ -18,6 +18,7 @@
 #include "config/LanguageRes.h"
 #include "hwlib/HardwareLibrary.h"
 #include "platform/Registry.h"
+#include "ui/HdwBenchBoard.h"
 #include "ui/KorvaneDlg.h"
 #include "ui/Pages.h"
 #include "ui/QtMessageTarget.h"
@@ -168,8 +169,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.CurrentPage(), 1);
     QCOMPARE(w.TabStrip()->currentIndex(), 1);
     QCOMPARE(w.TestPage()->SelectedGroup(), 1);
+    QCOMPARE(w.TestPage()->BenchBoard()->Model().Mask(), 2);  // the board runs the memory group
     QVERIFY(CKorvaneDlg::ShowTestPageFor(5));  // no such group: the selection stays
     QCOMPARE(w.TestPage()->SelectedGroup(), 1);
+    QCOMPARE(w.TestPage()->BenchBoard()->Model().Mask(), 2);
 
     // While a run is going on the group cannot change by its tab.
     QVERIFY(w.TestPage()->HandleBoardMessage(korvane::CHdwScanDlg::kBoardRunStateMessage, 1, 0));

@@ -10,15 +10,14 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "app/cli/RunLibrary.h"
 #include "app/logic/BenchBoardLogic.h"
 #include "bench/BenchJob.h"
 #include "config/Installation.h"
 #include "config/LanguageRes.h"
 #include "hwlib/CpuidSdk.h"
 #include "hwlib/HardwareLibrary.h"
-#include "hwlib/LibraryCopy.h"
 #include "platform/Clock.h"
-#include "platform/DynamicLibrary.h"
 #include "platform/Registry.h"
 #include "scores/ScoreStore.h"
 #include "summary/HdwSummary.h"
@@ -37,34 +36,6 @@ class SilentScoreDisplay final : public IScoreDisplay {
 class SilentBroadcaster final : public IScoreBroadcaster {
  public:
   void Broadcast(std::string_view, platform::WParam, platform::LParam) override {}
-};
-
-// The hardware library for the detection pass, from an anonymous memory file: nothing is
-// written to disk and a running window's copy is never touched.
-class PrivateLibrary {
- public:
-  PrivateLibrary() {
-    const auto bytes = EmbeddedHardwareLibrary();
-    if (bytes.empty() || !copy_.WriteToMemory(bytes) || !module_.Load(copy_.LoadPath())) return;
-    sdk_.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module_.Resolve("QueryInterface")));
-    char textA[kLibTextSize] = {};
-    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, copy_.LoadPath().c_str()) != 0;
-  }
-  ~PrivateLibrary() {
-    if (ready_) {
-      sdk_.Close();
-      sdk_.DestroyInstance();
-    }
-  }
-  PrivateLibrary(const PrivateLibrary&) = delete;
-  PrivateLibrary& operator=(const PrivateLibrary&) = delete;
-  CPUIDSDK* Get() { return ready_ ? &sdk_ : nullptr; }
-
- private:
-  CLibraryCopy copy_;
-  platform::DynamicLibrary module_;
-  CPUIDSDK sdk_;
-  bool ready_ = false;
 };
 
 // The terminal as the board's window: every job message updates the rows; progress on stderr.
@@ -149,7 +120,7 @@ ProfileTexts ProfileTextsFromSummary() {
 }
 
 void FillSummaryTableWithoutWindow() {
-  PrivateLibrary library;
+  CRunLibrary library;
   CPUIDSDK* sdk = library.Get();
   summary::SummarySources sources;
   sources.library = [sdk] { return sdk; };

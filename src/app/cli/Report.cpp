@@ -2,11 +2,10 @@
 
 #include <iostream>
 
+#include "app/cli/RunLibrary.h"
 #include "config/LanguageRes.h"
 #include "hwlib/CpuidSdk.h"
 #include "hwlib/HardwareLibrary.h"
-#include "hwlib/LibraryCopy.h"
-#include "platform/DynamicLibrary.h"
 #include "scores/ScoreStore.h"
 #include "summary/HdwSummary.h"
 #include "summary/SummaryReport.h"
@@ -29,35 +28,6 @@ class SilentBroadcaster : public IScoreBroadcaster {
   void Broadcast(std::string_view, platform::WParam, platform::LParam) override {}
 };
 
-// The hardware library for the length of the run, from an anonymous memory file: nothing is
-// written to disk, so an interrupted report leaves nothing behind and a running window's copy
-// is never touched.
-class PrivateLibrary {
- public:
-  PrivateLibrary() {
-    const auto bytes = EmbeddedHardwareLibrary();
-    if (bytes.empty() || !copy_.WriteToMemory(bytes) || !module_.Load(copy_.LoadPath())) return;
-    sdk_.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module_.Resolve("QueryInterface")));
-    char textA[kLibTextSize] = {};
-    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, copy_.LoadPath().c_str()) != 0;
-  }
-  ~PrivateLibrary() {
-    if (ready_) {
-      sdk_.Close();
-      sdk_.DestroyInstance();
-    }
-  }
-  PrivateLibrary(const PrivateLibrary&) = delete;
-  PrivateLibrary& operator=(const PrivateLibrary&) = delete;
-  CPUIDSDK* Get() { return ready_ ? &sdk_ : nullptr; }
-
- private:
-  CLibraryCopy copy_;
-  platform::DynamicLibrary module_;
-  CPUIDSDK sdk_;
-  bool ready_ = false;
-};
-
 }  // namespace
 
 int RunReportCli(const std::vector<std::string>& args) {
@@ -74,7 +44,7 @@ int RunReportCli(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  PrivateLibrary library;
+  CRunLibrary library;
   CPUIDSDK* sdk = library.Get();
   const CLanguageRes& lang = LanguageRes();
   summary::SummarySources sources;

@@ -10,11 +10,10 @@
 #include <iostream>
 #include <thread>
 
+#include "app/cli/RunLibrary.h"
 #include "config/LanguageRes.h"
 #include "hwlib/CpuidSdk.h"
 #include "hwlib/HardwareLibrary.h"
-#include "hwlib/LibraryCopy.h"
-#include "platform/DynamicLibrary.h"
 #include "summary/HdwSummary.h"
 #include "summary/SummaryReport.h"
 
@@ -31,34 +30,6 @@ int Usage(const std::string& problem) {
             << "\nUsage: korvane --sensors [--json] [--watch SECONDS]\n";
   return 2;
 }
-
-// The hardware library for the length of the run, from an anonymous memory file, so nothing is
-// left on disk when the run is interrupted and a running window's copy is never touched.
-class RunLibrary {
- public:
-  RunLibrary() {
-    const auto bytes = EmbeddedHardwareLibrary();
-    if (bytes.empty() || !copy_.WriteToMemory(bytes) || !module_.Load(copy_.LoadPath())) return;
-    sdk_.Bind(reinterpret_cast<qmhdw::QueryInterfaceFn>(module_.Resolve("QueryInterface")));
-    char textA[kLibTextSize] = {};
-    ready_ = sdk_.CreateInstance() && sdk_.Init(textA, copy_.LoadPath().c_str()) != 0;
-  }
-  ~RunLibrary() {
-    if (ready_) {
-      sdk_.Close();
-      sdk_.DestroyInstance();
-    }
-  }
-  RunLibrary(const RunLibrary&) = delete;
-  RunLibrary& operator=(const RunLibrary&) = delete;
-  CPUIDSDK* Get() { return ready_ ? &sdk_ : nullptr; }
-
- private:
-  CLibraryCopy copy_;
-  platform::DynamicLibrary module_;
-  CPUIDSDK sdk_;
-  bool ready_ = false;
-};
 
 struct Line {
   std::string pane, device, label, text, unit, source;
@@ -211,7 +182,7 @@ int RunSensorsCli(const std::vector<std::string>& args) {
     }
   }
 
-  RunLibrary library;
+  CRunLibrary library;
   CPUIDSDK* sdk = library.Get();
   const CLanguageRes& lang = LanguageRes();
   summary::SummarySources sources;
