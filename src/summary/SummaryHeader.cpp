@@ -52,9 +52,7 @@ std::optional<std::string> LogonUserName() {
 }
 
 std::optional<std::string> ComputerType() {
-  for (const PresentDevice& device : ListPresentDevices()) {
-    if (platform::EqualsIgnoreCase(device.className, "Computer")) return Known(device.name);
-  }
+  if (auto device = FirstPresentDevice("Computer")) return Known(device->name);
   return std::nullopt;
 }
 

@@ -17,7 +17,8 @@ class DeviceEnumeration : public ::testing::Test {
 
   std::vector<PresentDevice> devices{
       {"Computer", "ROOT\\ACPI_HAL\\0000", "ACPI x64-based PC"},
-      {"Display", "PCI\\VEN_10DE&DEV_1B81&SUBSYS_37721458&REV_A1\\3&1&0&00", "GP104 [GeForce GTX 1070]"},
+      {"Display", "PCI\\VEN_10DE&DEV_1B81&SUBSYS_37721458&REV_A1\\3&1&0&00",
+       "GP104 [GeForce GTX 1070]"},
       {"MEDIA", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0887\\4&1&0&0001", "Realtek ID 887"},
       {"MEDIA", "USB\\VID_046D&PID_0825&MI_02\\6&1&0&0002", "Webcam C270 audio"},
       {"Display", "PCI\\VEN_1002&DEV_67DF\\3&2&0&00", "Ellesmere"},
@@ -51,7 +52,8 @@ TEST_F(DeviceEnumeration, StatusCodesOfTheTwoCallProtocol) {
   EXPECT_EQ(EnumerateDevices(&none, nullptr, "NoSuchClass", &count), kEnumNoDevice);
   EXPECT_EQ(count, 0u);
   count = 5;
-  EXPECT_EQ(EnumerateDevices(nullptr, nullptr, "NoSuchClass", &count), kEnumMoreData);  // no buffer wins
+  EXPECT_EQ(EnumerateDevices(nullptr, nullptr, "NoSuchClass", &count),
+            kEnumMoreData);  // no buffer wins
   EXPECT_EQ(count, 0u);
 }
 
@@ -80,8 +82,9 @@ TEST_F(DeviceEnumeration, ClassAndPrefixFiltersIgnoreCase) {
 }
 
 TEST_F(DeviceEnumeration, LongTextsAreCutToTheirFields) {
-  devices = {{"System", "PCI\\" + std::string(300, 'A'), std::string(400, 'n')},
-             {"System", "PCI\\X", std::string(254, 'x') + "\xF0\x9F\x98\x80"}};  // pair would end at 256
+  devices = {
+      {"System", "PCI\\" + std::string(300, 'A'), std::string(400, 'n')},
+      {"System", "PCI\\X", std::string(254, 'x') + "\xF0\x9F\x98\x80"}};  // pair would end at 256
   const auto records = EnumerateDeviceRecords(nullptr, nullptr);
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(RecordText(records[0].instanceId).size(), 199u);
@@ -93,11 +96,36 @@ TEST_F(DeviceEnumeration, LongTextsAreCutToTheirFields) {
 }
 
 TEST_F(DeviceEnumeration, AFailingSourceReportsEnumerationFailure) {
-  SetDeviceSourceForTesting([]() -> std::vector<PresentDevice> { throw std::runtime_error("unreadable"); });
+  SetDeviceSourceForTesting(
+      []() -> std::vector<PresentDevice> { throw std::runtime_error("unreadable"); });
   std::uint32_t count = 9;
   EXPECT_EQ(EnumerateDevices(nullptr, nullptr, nullptr, &count), kEnumFailed);
   EXPECT_EQ(count, 9u);
   EXPECT_TRUE(EnumerateDeviceRecords(nullptr, nullptr).empty());
+}
+
+// The shortcut for the computer's own entry must give what a walk of the whole list gives, on
+// this machine and on a replaced source, and other classes still walk the list.
+TEST_F(DeviceEnumeration, FirstDeviceOfAClassIsWhatAWalkFinds) {
+  auto first = FirstPresentDevice("display");
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->name, "GP104 [GeForce GTX 1070]");
+  EXPECT_FALSE(FirstPresentDevice("Keyboard").has_value());
+
+  devices.erase(devices.begin());  // a source without a computer entry has none
+  EXPECT_FALSE(FirstPresentDevice("Computer").has_value());
+  devices.insert(devices.begin() + 1, {"COMPUTER", "ROOT\\X\\0000", "Test PC"});
+  ASSERT_TRUE(FirstPresentDevice("Computer").has_value());
+  EXPECT_EQ(FirstPresentDevice("Computer")->name, "Test PC");
+
+  SetDeviceSourceForTesting(nullptr);
+  const std::vector<PresentDevice> machine = ListPresentDevices();
+  ASSERT_FALSE(machine.empty());
+  auto computer = FirstPresentDevice("Computer");
+  ASSERT_TRUE(computer.has_value());
+  EXPECT_EQ(computer->className, machine.front().className);
+  EXPECT_EQ(computer->instanceId, machine.front().instanceId);
+  EXPECT_EQ(computer->name, machine.front().name);
 }
 
 }  // namespace
