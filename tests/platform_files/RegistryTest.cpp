@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -452,6 +455,41 @@ TEST_F(RegistryTest, MangledFilesGiveAnAnswerNeverACrash) {
   // Both outcomes must occur, or the mangling is not reaching the parser.
   EXPECT_GT(ok, 0);
   EXPECT_GT(damaged, 0);
+}
+
+// A holder that keeps the lock far longer than a write costs a bounded wait and a failed write,
+// not a hang; once it lets go, the given-up wait must not keep the lock for itself.
+TEST_F(RegistryTest, ALockHeldTooLongFailsTheWriteAndIsFreeAfterwards) {
+  RegistryKey key;
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, kKey), platform::kRegOk);
+  const std::string lockPath = platform::RegistryFilePath() + ".lock";
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = korvane_test::Spawn([&] {
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return 1;
+    (void)!::write(ready[1], "x", 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10800));
+    return 0;  // exiting lets the lock go
+  });
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ::close(ready[0]);
+  ::close(ready[1]);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_NE(key.SetDword("held", 1), platform::kRegOk);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::seconds(9));
+  EXPECT_LT(waited, std::chrono::seconds(20));
+  EXPECT_EQ(korvane_test::WaitExit(holder), 0);
+
+  const auto again = std::chrono::steady_clock::now();
+  EXPECT_EQ(key.SetDword("free", 2), platform::kRegOk);
+  EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::seconds(5));
+  std::uint32_t d = 0;
+  EXPECT_EQ(key.QueryDword("free", d), platform::kRegOk);
+  EXPECT_EQ(d, 2u);
 }
 
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {

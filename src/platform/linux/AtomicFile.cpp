@@ -10,12 +10,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 namespace platform::detail {
 namespace {
@@ -159,34 +164,79 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, std::string* 
     ::close(fd);
     return std::nullopt;
   }
-  // Writers hold the lock for one write, milliseconds. A holder that keeps it far longer is
-  // stopped or hung; waiting on it without end would hang this program too.
-  timespec start{};
-  ::clock_gettime(CLOCK_MONOTONIC, &start);
-  long pauseUs = 200;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) break;
-    if (errno != EWOULDBLOCK && errno != EINTR) {
-      if (error) *error = ErrnoText("cannot lock", lockPath, errno);
-      ::close(fd);
-      return std::nullopt;
-    }
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long waitedMs =
-        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (waitedMs >= kLockWaitMs) {
-      if (error)
-        *error = lockPath + " stays locked by another process; gave up after " +
-                 std::to_string(kLockWaitMs / 1000) + " s";
-      ::close(fd);
-      return std::nullopt;
-    }
-    ::usleep(static_cast<useconds_t>(pauseUs));
-    pauseUs = std::min(pauseUs * 2, 10000L);
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    FileLock lock;
+    lock.fd_ = fd;
+    return lock;
+  }
+  if (errno != EWOULDBLOCK && errno != EINTR) {
+    if (error) *error = ErrnoText("cannot lock", lockPath, errno);
+    ::close(fd);
+    return std::nullopt;
+  }
+  // Writers hold the lock for one write, milliseconds, but a busy writer takes it again at once:
+  // polling would almost never see it free and could starve here. So wait in the kernel's queue
+  // of the lock instead. The wait blocks a helper thread on its own opening of the lock file, so
+  // that it can be given up: a holder that keeps the lock far longer is stopped or hung, and
+  // waiting on it without end would hang this program too.
+  struct Waiter {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    int fd = -1;
+    int err = 0;
+  };
+  const int waitFd =
+      ::open(lockPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  struct stat again {};
+  if (waitFd < 0 || ::fstat(waitFd, &again) != 0 || again.st_dev != st.st_dev ||
+      again.st_ino != st.st_ino) {
+    if (error) *error = lockPath + " changed while it was being locked";
+    if (waitFd >= 0) ::close(waitFd);
+    ::close(fd);
+    return std::nullopt;
+  }
+  ::close(fd);
+  auto waiter = std::make_shared<Waiter>();
+  try {
+    std::thread([waiter, waitFd] {
+      int r = 0;
+      do {
+        r = ::flock(waitFd, LOCK_EX);
+      } while (r != 0 && errno == EINTR);
+      const int err = r == 0 ? 0 : errno;
+      std::lock_guard guard(waiter->mutex);
+      if (waiter->abandoned) {
+        ::close(waitFd);  // the caller has given up; closing lets the lock go again
+        return;
+      }
+      waiter->finished = true;
+      waiter->fd = waitFd;
+      waiter->err = err;
+      waiter->done.notify_one();
+    }).detach();
+  } catch (const std::system_error& e) {
+    if (error) *error = lockPath + ": cannot wait for the lock: " + e.what();
+    ::close(waitFd);
+    return std::nullopt;
+  }
+  std::unique_lock guard(waiter->mutex);
+  if (!waiter->done.wait_for(guard, std::chrono::milliseconds(kLockWaitMs),
+                             [&] { return waiter->finished; })) {
+    waiter->abandoned = true;
+    if (error)
+      *error = lockPath + " stays locked by another process; gave up after " +
+               std::to_string(kLockWaitMs / 1000) + " s";
+    return std::nullopt;
+  }
+  if (waiter->err != 0) {
+    if (error) *error = ErrnoText("cannot lock", lockPath, waiter->err);
+    ::close(waiter->fd);
+    return std::nullopt;
   }
   FileLock lock;
-  lock.fd_ = fd;
+  lock.fd_ = waiter->fd;
   return lock;
 }
 
