@@ -246,17 +246,22 @@ CHdwBenchBoard::~CHdwBenchBoard() {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    bool done = false;
-    {
-      std::lock_guard lock(submission_->mutex);
-      done = submission_->done;
-    }
-    if (done)
-      submitter_.join();
-    else
-      submitter_.detach();
+    ReleaseSubmitter();
   }
   ReleaseTaskbarProgress();
+}
+
+void CHdwBenchBoard::ReleaseSubmitter() {
+  bool done = false;
+  {
+    std::lock_guard lock(submission_->mutex);
+    done = submission_->done;
+  }
+  // A finished thread is joined; one still on the network keeps its own copies and is let go.
+  if (done)
+    submitter_.join();
+  else
+    submitter_.detach();
 }
 
 void CHdwBenchBoard::SelectGroup(int index) {
@@ -520,18 +525,8 @@ void CHdwBenchBoard::CompleteGroup() {
 }
 
 void CHdwBenchBoard::StartSubmission(const GroupCompletion& c) {
-  if (submitter_.joinable()) {
-    // The previous submission is still on its way: it is let go with its own copies.
-    bool done = false;
-    {
-      std::lock_guard lock(submission_->mutex);
-      done = submission_->done;
-    }
-    if (done)
-      submitter_.join();
-    else
-      submitter_.detach();
-  }
+  // The previous submission may still be on its way: it is let go with its own copies.
+  if (submitter_.joinable()) ReleaseSubmitter();
   // The texts are taken here, on the thread that writes the summary table, so the submission
   // never reads the table while the page refreshes it.
   const ProfileTexts texts = ProfileTextsFromSummary();

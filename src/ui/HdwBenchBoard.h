@@ -85,6 +85,8 @@ class CHdwBenchBoard : public QWidget {
   void NotifyRunState(platform::WParam running);
   void CompleteGroup();
   void StartSubmission(const GroupCompletion& c);
+  // Joins the submission thread when it has finished, else detaches it.
+  void ReleaseSubmitter();
   // Waits for the benchmark thread at most timeoutMs; the event loop runs meanwhile when
   // pumping. A thread that does not end in time is let go. True when it ended.
   bool FinishBenchThread(int timeoutMs, bool pumpEvents);
